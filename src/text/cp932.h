@@ -1,0 +1,25 @@
+// Conversion between the program's internal UTF-8 text and code page 932
+// (Shift-JIS, Windows flavour), the code page in which text crosses the
+// program's boundaries: the settings file, the companion library's argument and
+// the notification tip.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zorvek::cp932 {
+
+// Encodes UTF-8 text in code page 932. A character that the code page cannot
+// represent becomes '?', as the platform's default character does; malformed
+// UTF-8 bytes become '?' as well. Never fails.
+std::string fromUtf8(std::string_view utf8);
+
+// Decodes code page 932 bytes to UTF-8. Returns nothing when the bytes are not
+// valid code page 932 (a lone lead byte, an undefined code).
+std::optional<std::string> toUtf8(std::string_view bytes);
+
+// True when `byte` starts a double-byte character in code page 932.
+bool isLeadByte(unsigned char byte);
+
+}  // namespace zorvek::cp932
