@@ -1,0 +1,50 @@
+# Shared by the scripts and the end-to-end tests: a private X display (Xvfb)
+# with the trayer notification-area host, torn down when the caller exits.
+#
+#   . scripts/lib/display.sh
+#   start_private_display [WIDTHxHEIGHT]   # sets DISPLAY, ZORVEK_XVFB_PID, ZORVEK_TRAYER_PID
+#   stop_private_display
+
+start_private_display() {
+    local geometry=${1:-1280x800}
+    local fdfile
+    fdfile=$(mktemp)
+    # -displayfd lets Xvfb pick a free display number and tell us which.
+    Xvfb -displayfd 3 -screen 0 "${geometry}x24" -nolisten tcp -dpi 96 3>"$fdfile" >/dev/null 2>&1 &
+    ZORVEK_XVFB_PID=$!
+    local i
+    for i in $(seq 1 100); do
+        [ -s "$fdfile" ] && break
+        sleep 0.05
+    done
+    if [ ! -s "$fdfile" ]; then
+        echo "Xvfb did not start" >&2
+        rm -f "$fdfile"
+        return 1
+    fi
+    DISPLAY=":$(head -n1 "$fdfile")"
+    export DISPLAY
+    rm -f "$fdfile"
+    unset WAYLAND_DISPLAY
+    # A tray host docked at the top right of the screen.
+    trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 \
+        --transparent false --tint 0x333333 --SetDockType true --expand false >/dev/null 2>&1 &
+    ZORVEK_TRAYER_PID=$!
+    for i in $(seq 1 100); do
+        xdotool search --class trayer >/dev/null 2>&1 && break
+        sleep 0.05
+    done
+    trap stop_private_display EXIT
+}
+
+stop_private_display() {
+    [ -n "${ZORVEK_TRAYER_PID:-}" ] && kill "$ZORVEK_TRAYER_PID" 2>/dev/null
+    [ -n "${ZORVEK_XVFB_PID:-}" ] && kill "$ZORVEK_XVFB_PID" 2>/dev/null
+    ZORVEK_TRAYER_PID=
+    ZORVEK_XVFB_PID=
+}
+
+# Writes a PNG of the whole screen.
+screenshot() {
+    import -display "$DISPLAY" -window root "$1"
+}

@@ -1,0 +1,56 @@
+// One probe of the saved host and the report of its outcome: an optional pair
+// of log lines and an optional error box. Used by the test button and by the
+// scheduler tick.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "probe/result_messages.h"
+#include "settings/settings_record.h"
+
+namespace zorvek {
+
+// What the probe needs of the window.
+class ProbeUi {
+public:
+    virtual ~ProbeUi() = default;
+    // The current date and time as the log's time stamp.
+    virtual std::string timestamp() = 0;
+    // Appends one line after the last line of the log list.
+    virtual void appendLog(const std::string& line) = 0;
+    // Lets the user interface handle the events that are already waiting.
+    virtual void processWaitingEvents() = 0;
+    // A modal box with one OK button and no icon; returns when dismissed.
+    virtual void showModalBox(const std::string& text, const std::string& title) = 0;
+};
+
+inline constexpr char kProbeErrorTitle[] = "Zorvekエラー";
+
+class ProbeReporter {
+public:
+    // `pinging` takes the host in code page 932 and returns a result code.
+    using Pinging = std::function<int32_t(const std::string& hostCp932)>;
+
+    ProbeReporter(SettingsRecord& record, const ResultMessages& messages, Pinging pinging,
+                  ProbeUi& ui);
+
+    // Probes record.HostName and reports the outcome as the record's switches
+    // ask. Never probes twice at once: a call that arrives while a probe is
+    // still running (from the waiting events it lets run, or while its error
+    // box is open) returns without doing anything.
+    void probeAndReport();
+
+    // True from the start of a probe until its error box is dismissed.
+    bool busy() const { return busy_; }
+
+private:
+    SettingsRecord& record_;
+    const ResultMessages& messages_;
+    Pinging pinging_;
+    ProbeUi& ui_;
+    bool busy_ = false;
+};
+
+}  // namespace zorvek

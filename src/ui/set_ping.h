@@ -1,0 +1,94 @@
+// The program's one window, SetPing: every control with its name, text,
+// position, size, font and tab order, the two pictures, the tray menu and the
+// 500 ms timer. This file defines the window as data only; the behaviour behind
+// the controls is wired up by the program (src/app) and the field handlers.
+#pragma once
+
+#include <QIcon>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <string>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QAction;
+class QPushButton;
+class QRadioButton;
+
+namespace zorvek::ui {
+
+// Positions and sizes are given in twips (1/1440 inch); 15 twips make one
+// logical pixel, and Qt scales logical pixels for high-DPI screens.
+constexpr int kTwipsPerPixel = 15;
+constexpr int twipsToPixels(int twips) { return twips / kTwipsPerPixel; }
+
+inline constexpr char kCaption[] = "Zorvek-自動Pinging";
+inline constexpr char kDefaultHost[] = "localhost";
+
+class SetPing : public QWidget {
+    Q_OBJECT
+public:
+    explicit SetPing(QWidget* parent = nullptr);
+    ~SetPing() override;
+
+    // Control arrays, told apart by their index as the handlers receive it.
+    QLineEdit* Text1(int index) const { return text1_.at(static_cast<size_t>(index)); }
+    QRadioButton* Option1(int index) const { return option1_.at(static_cast<size_t>(index)); }
+    QLabel* Label1(int index) const { return label1_.at(static_cast<size_t>(index)); }
+
+    QLabel* Label2 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QCheckBox* Check2 = nullptr;
+    QListWidget* List1 = nullptr;
+    QPushButton* CmdClose = nullptr;
+    QPushButton* CmdSave = nullptr;
+    QPushButton* PingCmd = nullptr;
+    QPushButton* CmdCls = nullptr;
+    QPushButton* CmdEnd = nullptr;
+    QLabel* version = nullptr;
+    QLabel* Image1 = nullptr;  // never drawn; holds the active tray picture
+    QTimer* Timer1 = nullptr;  // 500 ms, running from creation, never stopped
+    QMenu* mnuTRAY = nullptr;  // popup only: the window has no menu bar
+    QAction* mnuOPEN = nullptr;
+    QAction* mnuCLOSE = nullptr;
+
+    // Which picture the tray icon shows: "0" the window's own icon, "1" Image1's.
+    std::string IconState = "0";
+
+    // The two pictures: the window's own icon (normal) and Image1's (active).
+    const QIcon& normalPicture() const { return normalPicture_; }
+    const QIcon& activePicture() const { return activePicture_; }
+
+    // A check box holds 0 (not ticked) or 1 (ticked).
+    static int checkValue(const QCheckBox* box);
+    static void setCheckValue(QCheckBox* box, int value);
+
+signals:
+    // The title bar's close command: the window is unloaded, which ends the
+    // program. The window itself stays as it is; the program decides.
+    void unloadRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    std::array<QLineEdit*, 4> text1_{};
+    std::array<QRadioButton*, 2> option1_{};
+    std::array<QLabel*, 5> label1_{};
+    QIcon normalPicture_;
+    QIcon activePicture_;
+};
+
+// Registers the fonts the window asks for ("ＭＳ ゴシック", "ＭＳ Ｐゴシック",
+// "Courier New") with the nearest faces found on Linux desktops. Called once
+// before the window is built; harmless to call again.
+void installFontSubstitutions();
+
+}  // namespace zorvek::ui

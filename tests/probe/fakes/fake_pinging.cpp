@@ -1,0 +1,19 @@
+// A stand-in for the companion library that returns the code the host names:
+// "code:N" returns N, anything else returns 0. It also remembers the bytes of
+// the last host it was given, so tests can check what the program passed.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+char lastHost[256];
+}
+
+extern "C" __attribute__((visibility("default"))) int32_t Pinging(const char* host) {
+    if (host == nullptr) return -1;
+    std::strncpy(lastHost, host, sizeof lastHost - 1);
+    if (std::strncmp(host, "code:", 5) == 0) return static_cast<int32_t>(std::strtol(host + 5, nullptr, 10));
+    return 0;
+}
+
+extern "C" __attribute__((visibility("default"))) const char* LastHost() { return lastHost; }
