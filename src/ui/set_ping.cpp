@@ -13,6 +13,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+// The pictures live in a resource of a static library, which has to be
+// registered by hand before the first use.
+static void registerPictures() { Q_INIT_RESOURCE(pictures); }
+
 namespace zorvek::ui {
 namespace {
 
@@ -83,6 +87,7 @@ SetPing::SetPing(QWidget* parent)
     // it out of the taskbar.
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
+    registerPictures();
     installFontSubstitutions();
     setObjectName(QStringLiteral("SetPing"));
     setWindowTitle(QString::fromUtf8(kCaption));

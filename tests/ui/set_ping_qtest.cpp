@@ -1,0 +1,211 @@
+// The window as the user sees it: every control's name, kind, text, place,
+// size, font and keyboard order, checked against the window's published layout.
+#include <QtTest>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "ui/set_ping.h"
+
+using zorvek::ui::SetPing;
+
+namespace {
+
+struct ControlRow {
+    const char* name;
+    const char* kind;    // Qt class name
+    const char* parent;  // container's object name
+    const char* text;    // nullptr: no text to check
+    int left, top, width, height;  // twips, from the container's top-left
+    const char* family;  // requested font family
+    double points;
+    bool boldItalic;
+};
+
+// Twips as laid out in the form designer; 15 twips make a pixel.
+const ControlRow kControls[] = {
+    {"Label1(0)", "QLabel", "SetPing", "ホスト名またはIPアドレス", 210, 300, 3615, 255, "ＭＳ ゴシック", 9, false},
+    {"Text1(0)", "QLineEdit", "SetPing", "localhost", 240, 510, 3585, 330, "ＭＳ ゴシック", 9.75, false},
+    {"Label1(1)", "QLabel", "SetPing", "インターバル", 210, 1155, 1815, 255, "ＭＳ ゴシック", 9, false},
+    {"Text1(1)", "QLineEdit", "SetPing", "2", 240, 1365, 435, 330, "ＭＳ ゴシック", 9.75, false},
+    {"Frame1", "QGroupBox", "SetPing", "", 720, 1320, 1335, 375, nullptr, 0, false},
+    {"Option1(0)", "QRadioButton", "Frame1", "分", 120, 120, 495, 180, "ＭＳ ゴシック", 9, false},
+    {"Option1(1)", "QRadioButton", "Frame1", "秒", 720, 120, 495, 180, "ＭＳ ゴシック", 9, false},
+    {"Label1(3)", "QLabel", "SetPing", "実行時間（00:00）", 2160, 1155, 1530, 255, "ＭＳ ゴシック", 9, false},
+    {"Text1(2)", "QLineEdit", "SetPing", "23:00", 2160, 1365, 660, 330, "ＭＳ ゴシック", 9.75, false},
+    {"Label2", "QLabel", "SetPing", "～", 2835, 1470, 330, 225, "ＭＳ Ｐゴシック", 9, false},
+    {"Text1(3)", "QLineEdit", "SetPing", "07:59", 3120, 1365, 660, 330, "ＭＳ ゴシック", 9.75, false},
+    {"Check2", "QCheckBox", "SetPing", "", 210, 1965, 225, 330, "ＭＳ Ｐゴシック", 9, false},
+    {"Label1(4)", "QLabel", "SetPing", "エラーを通知する", 525, 2010, 1545, 255, "ＭＳ ゴシック", 9, false},
+    {"Check1", "QCheckBox", "SetPing", "", 2205, 1965, 225, 330, "ＭＳ Ｐゴシック", 9, false},
+    {"Label1(2)", "QLabel", "SetPing", "ログを表示する", 2520, 2010, 1425, 255, "ＭＳ ゴシック", 9, false},
+    {"List1", "QListWidget", "SetPing", nullptr, 210, 2325, 5130, 2985, "ＭＳ Ｐゴシック", 9.75, false},
+    {"CmdClose", "QPushButton", "SetPing", "閉　じ　る", 3960, 240, 1335, 375, "ＭＳ ゴシック", 9, false},
+    {"CmdSave", "QPushButton", "SetPing", "設定を保存", 3960, 630, 1335, 375, "ＭＳ ゴシック", 9, false},
+    {"PingCmd", "QPushButton", "SetPing", "Pingのテスト", 3960, 1020, 1335, 375, "ＭＳ ゴシック", 9, false},
+    {"CmdCls", "QPushButton", "SetPing", "ログのクリア", 3960, 1410, 1335, 375, "ＭＳ ゴシック", 9, false},
+    {"CmdEnd", "QPushButton", "SetPing", "Zorvek終了", 3960, 1800, 1335, 375, "ＭＳ ゴシック", 9, false},
+    {"version", "QLabel", "SetPing", "Version 1.64", 3720, 5400, 1575, 255, "Courier New", 9, true},
+    {"Image1", "QLabel", "SetPing", nullptr, 2520, 0, 240, 240, nullptr, 0, false},
+};
+
+QString textOf(QWidget* w) {
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+    if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+    return {};
+}
+
+}  // namespace
+
+class SetPingTest : public QObject {
+    Q_OBJECT
+private slots:
+    void controlsMatchTheLayout() {
+        SetPing window;
+        QCOMPARE(window.windowTitle(), QStringLiteral("Zorvek-自動Pinging"));
+        QCOMPARE(window.size(), QSize(369, 375));
+        QCOMPARE(window.minimumSize(), window.maximumSize());
+        for (const ControlRow& row : kControls) {
+            const QString name = QString::fromUtf8(row.name);
+            auto* w = window.findChild<QWidget*>(name);
+            QVERIFY2(w != nullptr, row.name);
+            QCOMPARE(QString::fromLatin1(w->metaObject()->className()), QString::fromLatin1(row.kind));
+            QCOMPARE(w->parentWidget()->objectName(), QString::fromUtf8(row.parent));
+            if (row.text != nullptr) QCOMPARE(textOf(w), QString::fromUtf8(row.text));
+            QCOMPARE(w->geometry(), QRect(row.left / 15, row.top / 15, row.width / 15, row.height / 15));
+            if (row.family != nullptr) {
+                QCOMPARE(w->font().family(), QString::fromUtf8(row.family));
+                QCOMPARE(w->font().pointSizeF(), row.points);
+                QCOMPARE(w->font().bold(), row.boldItalic);
+                QCOMPARE(w->font().italic(), row.boldItalic);
+            }
+        }
+        // The option buttons stand at 840,1440 and 1440,1440 on the client area.
+        QCOMPARE(window.Option1(0)->mapTo(&window, QPoint(0, 0)), QPoint(840 / 15, 1440 / 15));
+        QCOMPARE(window.Option1(1)->mapTo(&window, QPoint(0, 0)), QPoint(1440 / 15, 1440 / 15));
+    }
+
+    void initialValuesLimitsAndColours() {
+        SetPing window;
+        QVERIFY(window.Option1(0)->isChecked());
+        QVERIFY(!window.Option1(1)->isChecked());
+        QVERIFY(!window.Check1->isChecked());
+        QVERIFY(!window.Check2->isChecked());
+        QCOMPARE(window.List1->count(), 0);
+        QCOMPARE(window.IconState, std::string("0"));
+        QCOMPARE(window.Text1(0)->maxLength(), 32767);  // Qt's "no limit"
+        QCOMPARE(window.Text1(1)->maxLength(), 3);
+        QCOMPARE(window.Text1(2)->maxLength(), 5);
+        QCOMPARE(window.Text1(3)->maxLength(), 5);
+        for (int i : {0, 1, 2, 3, 4}) {
+            QCOMPARE(window.Label1(i)->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+            QVERIFY(window.Label1(i)->alignment() & Qt::AlignLeft);
+        }
+        QCOMPARE(window.version->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+        QVERIFY(window.version->alignment() & Qt::AlignHCenter);
+        QVERIFY(window.Label2->alignment() & Qt::AlignHCenter);
+        QVERIFY(window.Timer1->isActive());
+        QCOMPARE(window.Timer1->interval(), 500);
+        // Typing past the limit is cut off.
+        QTest::keyClicks(window.Text1(1), "12345");
+        QCOMPARE(window.Text1(1)->text(), QStringLiteral("212"));
+    }
+
+    void frameMenuAndPictures() {
+        SetPing window;
+        QVERIFY(window.windowFlags() & Qt::Tool);  // no taskbar button
+        QVERIFY(window.windowFlags() & Qt::WindowCloseButtonHint);
+        QVERIFY(!(window.windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(window.mnuTRAY->title(), QStringLiteral("タスクトレイに表示するメニュー"));
+        QCOMPARE(window.mnuTRAY->actions().size(), 2);
+        QCOMPARE(window.mnuTRAY->actions()[0]->text(), QStringLiteral("設定"));
+        QCOMPARE(window.mnuTRAY->actions()[0]->objectName(), QStringLiteral("mnuOPEN"));
+        QCOMPARE(window.mnuTRAY->actions()[1]->text(), QStringLiteral("終了"));
+        QCOMPARE(window.mnuTRAY->actions()[1]->objectName(), QStringLiteral("mnuCLOSE"));
+        QVERIFY(window.findChildren<QMenuBar*>().isEmpty());
+        // The pictures: 16 x 16, the normal one pink on black, the active one
+        // black on pink.
+        const QImage normal = window.normalPicture().pixmap(16, 16).toImage();
+        const QImage active = window.activePicture().pixmap(16, 16).toImage();
+        QCOMPARE(normal.size(), QSize(16, 16));
+        QCOMPARE(normal.pixelColor(0, 0), QColor(0, 0, 0));
+        QCOMPARE(active.pixelColor(0, 0), QColor(255, 0, 204));
+        int pinkMarks = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const bool markNormal = normal.pixelColor(x, y) == QColor(255, 0, 204);
+                const bool markActive = active.pixelColor(x, y) == QColor(0, 0, 0);
+                QCOMPARE(markNormal, markActive);
+                QCOMPARE(normal.pixelColor(x, y).alpha(), 255);
+                pinkMarks += markNormal;
+            }
+        QVERIFY(pinkMarks > 10);
+        QCOMPARE(window.windowIcon().pixmap(16, 16).toImage().pixelColor(0, 0), QColor(0, 0, 0));
+    }
+
+    void accessibleNamesFollowTheLabels() {
+        SetPing window;
+        QCOMPARE(window.Text1(0)->accessibleName(), QStringLiteral("ホスト名またはIPアドレス"));
+        QCOMPARE(window.Text1(1)->accessibleName(), QStringLiteral("インターバル"));
+        QCOMPARE(window.Text1(2)->accessibleName(), QStringLiteral("実行時間（00:00）"));
+        QCOMPARE(window.Check2->accessibleName(), QStringLiteral("エラーを通知する"));
+        QCOMPARE(window.Check1->accessibleName(), QStringLiteral("ログを表示する"));
+        QVERIFY(window.Option1(1)->accessibleName().endsWith(QStringLiteral("秒")));
+    }
+
+    void tabOrderAndOptionGroup() {
+        SetPing window;
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.Text1(0)->setFocus();
+        QCOMPARE(QApplication::focusWidget(), window.Text1(0));
+        QStringList visited{window.Text1(0)->objectName()};
+        for (int i = 0; i < 13; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        // The unit group takes one stop, at its selected button.
+        const QStringList expected{"Text1(0)", "Text1(1)", "Option1(0)", "Text1(2)", "Text1(3)",
+                                   "Check2",   "Check1",   "List1",      "CmdClose", "CmdSave",
+                                   "PingCmd",  "CmdCls",   "CmdEnd",     "Text1(0)"};
+        QCOMPARE(visited, expected);
+
+        // Choosing one unit clears the other, by keyboard and by mouse.
+        window.Option1(0)->setFocus();
+        QTest::keyClick(window.Option1(0), Qt::Key_Right);
+        QVERIFY(window.Option1(1)->isChecked());
+        QVERIFY(!window.Option1(0)->isChecked());
+        QTest::mouseClick(window.Option1(0), Qt::LeftButton);
+        QVERIFY(window.Option1(0)->isChecked());
+        QVERIFY(!window.Option1(1)->isChecked());
+        // Clicking a label does not change the box beside it.
+        QTest::mouseClick(window.Label1(4), Qt::LeftButton);
+        QVERIFY(!window.Check2->isChecked());
+        QVERIFY(!window.Image1->isVisible());
+    }
+
+    void closeCommandAsksTheProgram() {
+        SetPing window;
+        window.show();
+        QSignalSpy unload(&window, &SetPing::unloadRequested);
+        window.close();
+        QCOMPARE(unload.count(), 1);
+        QVERIFY(window.isVisible());  // the program, not the window, decides
+    }
+};
+
+QTEST_MAIN(SetPingTest)
+#include "set_ping_qtest.moc"
