@@ -1,0 +1,92 @@
+#include "probe/scheduler.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace zorvek {
+namespace {
+
+// Byte-wise comparison as unsigned values; a proper prefix sorts first.
+int compareTexts(std::string_view a, std::string_view b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+// Resets a flag when the scope ends, also when a hook throws.
+class FlagGuard {
+public:
+    explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagGuard() { flag_ = false; }
+    FlagGuard(const FlagGuard&) = delete;
+    FlagGuard& operator=(const FlagGuard&) = delete;
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+bool insideDailyWindow(std::string_view t, std::string_view start, std::string_view end) {
+    if (start.empty() || end.empty()) return true;
+    if (compareTexts(start, end) < 0) {
+        return compareTexts(t, start) >= 0 && compareTexts(t, end) <= 0;
+    }
+    return compareTexts(t, start) >= 0 || compareTexts(t, end) <= 0;
+}
+
+bool isDue(DateValue now, DateValue last, int16_t interval, IntervalUnit unit) {
+    DateValue dueAt;
+    switch (unit) {
+        case IntervalUnit::Minutes: dueAt = last.addMinutes(interval); break;
+        case IntervalUnit::Seconds: dueAt = last.addSeconds(interval); break;
+        case IntervalUnit::None: return true;
+    }
+    return !(now.toWholeSeconds() < dueAt.toWholeSeconds());
+}
+
+WindowAction decideWindowAction(DateValue probeTime, const SettingsRecord& record) {
+    if (record.HostName.empty()) return WindowAction::NoHost;
+    const std::string t = probeTime.formatHhMmSs();
+    return insideDailyWindow(t, record.WindowStart, record.WindowEnd) ? WindowAction::Inside
+                                                                       : WindowAction::Outside;
+}
+
+Scheduler::Scheduler(const SettingsRecord& record, SchedulerHooks hooks)
+    : record_(record), hooks_(std::move(hooks)) {
+    if (!hooks_.now || !hooks_.unit || !hooks_.setTrayIconState || !hooks_.probeAndReport || !hooks_.busy) {
+        throw std::invalid_argument("Scheduler: every hook must be set");
+    }
+}
+
+void Scheduler::tick() {
+    if (inTick_ || hooks_.busy()) return;
+    FlagGuard guard(inTick_);
+
+    // The clock is read once for the due test and afresh for the new probe time.
+    const IntervalUnit unit = hooks_.unit();
+    if (unit != IntervalUnit::None && !isDue(hooks_.now(), lastProbeTime_, record_.Interval, unit)) return;
+
+    lastProbeTime_ = hooks_.now();
+
+    switch (decideWindowAction(lastProbeTime_, record_)) {
+        case WindowAction::NoHost:
+            return;
+        case WindowAction::Outside:
+            hooks_.setTrayIconState(kIconNormal);
+            return;
+        case WindowAction::Inside:
+            hooks_.setTrayIconState(kIconActive);
+            hooks_.probeAndReport();
+            return;
+    }
+}
+
+}  // namespace zorvek
