@@ -1,0 +1,9 @@
+#include "tray/shell.h"
+
+namespace zorvek {
+
+void RecordingShell::notify(uint32_t operation, const TrayIconRecord& record) {
+    calls_.push_back(Call{operation, record.bytes()});
+}
+
+}  // namespace zorvek
