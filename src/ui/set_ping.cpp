@@ -59,7 +59,7 @@ QLineEdit* makeField(QWidget* parent, const char* name, const QString& text, int
     auto* field = new QLineEdit(text, parent);
     place(field, name, left, top, width, height);
     field->setFont(makeFont(kGothic, 9.75));
-    if (maxLength > 0) field->setMaxLength(maxLength);
+    field->setMaxLength(maxLength);
     return field;
 }
 
@@ -99,9 +99,9 @@ SetPing::SetPing(QWidget* parent)
 
     // Left column, top to bottom.
     label1_[0] = makeLabel(this, "Label1(0)", QStringLiteral("ホスト名またはIPアドレス"), 210, 300, 3615, 255);
-    text1_[0] = makeField(this, "Text1(0)", QString::fromUtf8(kDefaultHost), 0, 240, 510, 3585, 330);
+    text1_[0] = makeField(this, "Text1(0)", QString::fromUtf8(kDefaultHost), fieldLimit(0), 240, 510, 3585, 330);
     label1_[1] = makeLabel(this, "Label1(1)", QStringLiteral("インターバル"), 210, 1155, 1815, 255);
-    text1_[1] = makeField(this, "Text1(1)", QStringLiteral("2"), 3, 240, 1365, 435, 330);
+    text1_[1] = makeField(this, "Text1(1)", QStringLiteral("2"), fieldLimit(1), 240, 1365, 435, 330);
 
     Frame1 = new QGroupBox(this);
     place(Frame1, "Frame1", 720, 1320, 1335, 375);
@@ -114,11 +114,11 @@ SetPing::SetPing(QWidget* parent)
     option1_[0]->setChecked(true);
 
     label1_[3] = makeLabel(this, "Label1(3)", QStringLiteral("実行時間（00:00）"), 2160, 1155, 1530, 255);
-    text1_[2] = makeField(this, "Text1(2)", QStringLiteral("23:00"), 5, 2160, 1365, 660, 330);
+    text1_[2] = makeField(this, "Text1(2)", QStringLiteral("23:00"), fieldLimit(2), 2160, 1365, 660, 330);
     Label2 = makeLabel(this, "Label2", QStringLiteral("～"), 2835, 1470, 330, 225);
     Label2->setFont(makeFont(kPGothic, 9));
     Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    text1_[3] = makeField(this, "Text1(3)", QStringLiteral("07:59"), 5, 3120, 1365, 660, 330);
+    text1_[3] = makeField(this, "Text1(3)", QStringLiteral("07:59"), fieldLimit(3), 3120, 1365, 660, 330);
 
     Check2 = new QCheckBox(this);
     place(Check2, "Check2", 210, 1965, 225, 330);
@@ -195,6 +195,15 @@ SetPing::SetPing(QWidget* parent)
 }
 
 SetPing::~SetPing() = default;
+
+int SetPing::fieldLimit(int index) {
+    switch (index) {
+        case 1: return 3;
+        case 2:
+        case 3: return 5;
+        default: return 32767;  // Qt's default: no practical limit
+    }
+}
 
 int SetPing::checkValue(const QCheckBox* box) { return box->isChecked() ? 1 : 0; }
 

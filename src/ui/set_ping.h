@@ -66,6 +66,10 @@ public:
     const QIcon& normalPicture() const { return normalPicture_; }
     const QIcon& activePicture() const { return activePicture_; }
 
+    // How many characters the user can type into Text1(index): 3 for the
+    // interval, 5 for each time, no limit for the host.
+    static int fieldLimit(int index);
+
     // A check box holds 0 (not ticked) or 1 (ticked).
     static int checkValue(const QCheckBox* box);
     static void setCheckValue(QCheckBox* box, int value);

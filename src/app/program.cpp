@@ -1,0 +1,224 @@
+#include "app/program.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCursor>
+#include <QDateTime>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/centring.h"
+#include "settings/settings_store.h"
+#include "tray/tray_shell_qt.h"
+
+namespace zorvek {
+namespace {
+
+std::unique_ptr<Shell> makeQtShell(Shell* given, const ui::SetPing& window, QObject* parent) {
+    if (given != nullptr) return nullptr;
+    auto shell = std::make_unique<QtTrayShell>(parent);
+    shell->registerPicture(kNormalPictureHandle, window.normalPicture());
+    shell->registerPicture(kActivePictureHandle, window.activePicture());
+    return shell;
+}
+
+// The time stamp of the log: the locale's short date and the time with seconds.
+QString logTimestamp(const QDateTime& now) {
+    const QLocale locale = QLocale::system();
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    if (!timeFormat.contains(QLatin1Char('s'))) {
+        const qsizetype minutes = timeFormat.lastIndexOf(QLatin1String("mm"));
+        if (minutes >= 0) timeFormat.insert(minutes + 2, QLatin1String(":ss"));
+        else timeFormat = QStringLiteral("HH:mm:ss");
+    }
+    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(now.time(), timeFormat);
+}
+
+}  // namespace
+
+Program::Program(Options options)
+    : options_(std::move(options)),
+      ownShell_(makeQtShell(options_.shell, window_, this)),
+      ownBoxes_(options_.boxes ? nullptr : std::make_unique<ui::ModalBoxPresenter>(&window_)),
+      shell_(options_.shell ? *options_.shell : *ownShell_),
+      boxes_(options_.boxes ? *options_.boxes : *ownBoxes_),
+      trayIcon_(trayRecord_, shell_, window_.IconState),
+      library_(options_.programDir, options_.libraryName),
+      reporter_(record_, messages_, [this](const std::string& host) { return library_.ping(host); },
+                *this),
+      scheduler_(record_,
+                 SchedulerHooks{
+                     [this] { return options_.clock ? options_.clock() : DateValue::now(); },
+                     [this] { return unit(); },
+                     [this](int state) {
+                         trayIcon_.setTrayIconState(state, kNormalPictureHandle, kActivePictureHandle);
+                     },
+                     [this] { reporter_.probeAndReport(); },
+                     [this] { return reporter_.busy(); },
+                 }),
+      fields_(window_, boxes_) {
+    if (!options_.endProcess) {
+        // Quit ends the program where it stands, also from inside a probe's
+        // event processing or an open box: nothing of the interrupted work may
+        // run on, so the process ends here instead of returning to the loop.
+        options_.endProcess = [](int status) {
+            std::fflush(nullptr);
+            std::_Exit(status);
+        };
+    }
+    if (auto* qtShell = dynamic_cast<QtTrayShell*>(ownShell_.get())) {
+        connect(qtShell, &QtTrayShell::action, this, &Program::trayAction);
+    }
+    connect(window_.Timer1, &QTimer::timeout, this, [this] { scheduler_.tick(); });
+    connect(window_.CmdClose, &QPushButton::clicked, this, &Program::hideWindow);
+    connect(window_.CmdSave, &QPushButton::clicked, this, &Program::save);
+    connect(window_.PingCmd, &QPushButton::clicked, this, &Program::probeNow);
+    connect(window_.CmdCls, &QPushButton::clicked, this, &Program::clearLog);
+    connect(window_.CmdEnd, &QPushButton::clicked, this, &Program::quit);
+    connect(window_.mnuOPEN, &QAction::triggered, this, &Program::openSettings);
+    connect(window_.mnuCLOSE, &QAction::triggered, this, &Program::quit);
+    connect(&window_, &ui::SetPing::unloadRequested, this, &Program::quit);
+}
+
+Program::~Program() = default;
+
+void Program::startUp() {
+    messages_.fill();
+    centreWindow();
+    trayIcon_.add(static_cast<uint32_t>(window_.winId()), ui::kCaption, kNormalPictureHandle);
+    hideWindow();
+    SettingsControls current = controls();
+    loadSettings(options_.programDir, current, record_);
+    setControls(current);
+    scheduler_.setLastProbeTime(DateValue::sentinel());
+    scheduler_.tick();
+}
+
+void Program::centreWindow() {
+    const QScreen* screen = window_.screen() ? window_.screen() : QGuiApplication::primaryScreen();
+    const QRect whole = screen ? screen->geometry() : QRect(0, 0, 0, 0);
+    const QRect frame = window_.frameGeometry();
+    constexpr float twips = ui::kTwipsPerPixel;
+    const TwipsPoint at = centreOnScreen(static_cast<float>(whole.width()) * twips,
+                                         static_cast<float>(whole.height()) * twips,
+                                         static_cast<float>(frame.width()) * twips,
+                                         static_cast<float>(frame.height()) * twips);
+    leftTwips_ = at.left;
+    topTwips_ = at.top;
+    // Twips become pixels only here, at the very end.
+    window_.move(whole.left() + qRound(at.left / twips), whole.top() + qRound(at.top / twips));
+}
+
+void Program::hideWindow() { window_.hide(); }
+
+void Program::openSettings() {
+    window_.Text1(0)->setText(QString::fromStdString(record_.HostName));
+    window_.Text1(1)->setText(QString::number(record_.Interval));
+    window_.Text1(2)->setText(QString::fromStdString(record_.WindowStart));
+    window_.Text1(3)->setText(QString::fromStdString(record_.WindowEnd));
+    ui::SetPing::setCheckValue(window_.Check1, record_.LogToList);
+    ui::SetPing::setCheckValue(window_.Check2, record_.ShowErrorBox);
+    window_.show();
+}
+
+void Program::quit() {
+    if (ended_) return;
+    ended_ = true;
+    trayIcon_.remove();
+    options_.endProcess(0);
+}
+
+void Program::bringToForeground() {
+    window_.raise();
+    window_.activateWindow();
+}
+
+void Program::trayAction(int code) {
+    switch (actionForCode(code)) {
+        case TrayAction::ShowWindow:
+            window_.show();
+            bringToForeground();
+            break;
+        case TrayAction::PopupMenu:
+            bringToForeground();
+            window_.mnuTRAY->popup(QCursor::pos());
+            break;
+        case TrayAction::None:
+            break;
+    }
+}
+
+void Program::save() {
+    // A count that is not a number from 1 to 999 can only come from a damaged
+    // file when the field was never left; it is refused as leaving the field
+    // would refuse it, so a save never stores such a count.
+    if (!ui::FieldHandlers::intervalIsValid(window_.Text1(1)->text())) fields_.lostFocus(1);
+
+    const SaveResult result = saveSettings(options_.programDir, controls(), record_);
+    if (!result.written) {
+        boxes_.show(QStringLiteral("設定を保存できませんでした。\n%1\n%2")
+                        .arg(QString::fromStdString(result.path.string()),
+                             QString::fromStdString(result.error)),
+                    QString::fromUtf8(ui::kAppTitle));
+    }
+    scheduler_.setLastProbeTime(DateValue::sentinel());
+    scheduler_.tick();
+}
+
+void Program::probeNow() { reporter_.probeAndReport(); }
+
+void Program::clearLog() { window_.List1->clear(); }
+
+SettingsControls Program::controls() const {
+    SettingsControls c;
+    for (int i = 0; i < 4; ++i) c.text[static_cast<size_t>(i)] = window_.Text1(i)->text().toStdString();
+    c.check1 = static_cast<int16_t>(ui::SetPing::checkValue(window_.Check1));
+    c.check2 = static_cast<int16_t>(ui::SetPing::checkValue(window_.Check2));
+    c.seconds = window_.Option1(1)->isChecked();
+    return c;
+}
+
+void Program::setControls(const SettingsControls& c) {
+    for (int i = 0; i < 4; ++i) {
+        QLineEdit* field = window_.Text1(i);
+        const QString text = QString::fromStdString(c.text[static_cast<size_t>(i)]);
+        // A text from the file may be longer than the field takes from typing;
+        // it is shown whole, as the file has it.
+        if (field->maxLength() < text.size()) field->setMaxLength(static_cast<int>(text.size()));
+        field->setText(text);
+    }
+    ui::SetPing::setCheckValue(window_.Check1, c.check1);
+    ui::SetPing::setCheckValue(window_.Check2, c.check2);
+    if (c.seconds) window_.Option1(1)->setChecked(true);
+    else window_.Option1(0)->setChecked(true);
+}
+
+IntervalUnit Program::unit() const {
+    if (window_.Option1(0)->isChecked()) return IntervalUnit::Minutes;
+    if (window_.Option1(1)->isChecked()) return IntervalUnit::Seconds;
+    return IntervalUnit::None;
+}
+
+std::string Program::timestamp() { return logTimestamp(QDateTime::currentDateTime()).toStdString(); }
+
+void Program::appendLog(const std::string& line) {
+    window_.List1->addItem(QString::fromStdString(line));
+    window_.List1->scrollToBottom();
+}
+
+void Program::processWaitingEvents() { QCoreApplication::processEvents(); }
+
+void Program::showModalBox(const std::string& text, const std::string& title) {
+    boxes_.show(QString::fromStdString(text), QString::fromStdString(title));
+}
+
+}  // namespace zorvek

@@ -1,0 +1,109 @@
+// The running program: the window SetPing and everything it owns for the whole
+// run (the settings record, the result table, the probe time, the tray icon
+// record), and the behaviour behind its controls: start-up, hiding, opening,
+// quitting, the tray icon's mouse actions, the test probe and the save.
+#pragma once
+
+#include <QObject>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "probe/companion_library.h"
+#include "probe/probe_report.h"
+#include "probe/result_messages.h"
+#include "probe/scheduler.h"
+#include "settings/settings_file.h"
+#include "settings/settings_record.h"
+#include "tray/shell.h"
+#include "tray/tray_icon.h"
+#include "tray/tray_icon_record.h"
+#include "ui/field_handlers.h"
+#include "ui/message_box.h"
+#include "ui/set_ping.h"
+
+namespace zorvek {
+
+// Handles by which the icon record names the two pictures.
+inline constexpr uint32_t kNormalPictureHandle = 1;
+inline constexpr uint32_t kActivePictureHandle = 2;
+
+class Program : public QObject, private ProbeUi {
+    Q_OBJECT
+public:
+    struct Options {
+        // Where Zorvek.ini and the companion library are looked for.
+        std::filesystem::path programDir;
+        // The notification-area shell; the program makes a Qt one when null.
+        Shell* shell = nullptr;
+        // Message boxes; the program makes modal ones when null.
+        ui::BoxPresenter* boxes = nullptr;
+        // The local clock; DateValue::now when empty.
+        std::function<DateValue()> clock;
+        // Ends the process with the given status, at once.
+        std::function<void(int)> endProcess;
+        // The companion library's base name.
+        std::string libraryName = "Zorvek";
+    };
+
+    explicit Program(Options options);
+    ~Program() override;
+
+    // Start-up, in order: the result table, centring, the tray icon, hiding,
+    // loading the settings, the probe time to the sentinel, one tick.
+    void startUp();
+
+    void hideWindow();    // CmdClose
+    void openSettings();  // mnuOPEN: the fields from the record, then show
+    void quit();          // CmdEnd, mnuCLOSE, the title bar: remove the icon, end
+    void trayAction(int code);  // a mouse action on the tray icon
+    void save();          // CmdSave
+    void probeNow();      // PingCmd
+    void clearLog();      // CmdCls
+
+    ui::SetPing& window() { return window_; }
+    SettingsRecord& record() { return record_; }
+    Scheduler& scheduler() { return scheduler_; }
+    ProbeReporter& reporter() { return reporter_; }
+    const TrayIconRecord& trayRecord() const { return trayRecord_; }
+    const ResultMessages& resultMessages() const { return messages_; }
+
+    // The window's position handed over by start-up, in twips.
+    float leftTwips() const { return leftTwips_; }
+    float topTwips() const { return topTwips_; }
+
+    // The controls as the settings file sees them, and back.
+    SettingsControls controls() const;
+    void setControls(const SettingsControls& controls);
+
+private:
+    // ProbeUi
+    std::string timestamp() override;
+    void appendLog(const std::string& line) override;
+    void processWaitingEvents() override;
+    void showModalBox(const std::string& text, const std::string& title) override;
+
+    void centreWindow();
+    void bringToForeground();
+    IntervalUnit unit() const;
+
+    Options options_;
+    ui::SetPing window_;
+    std::unique_ptr<Shell> ownShell_;
+    std::unique_ptr<ui::BoxPresenter> ownBoxes_;
+    Shell& shell_;
+    ui::BoxPresenter& boxes_;
+    ResultMessages messages_;
+    SettingsRecord record_;
+    TrayIconRecord trayRecord_;
+    TrayIcon trayIcon_;
+    CompanionLibrary library_;
+    ProbeReporter reporter_;
+    Scheduler scheduler_;
+    ui::FieldHandlers fields_;
+    float leftTwips_ = 0;
+    float topTwips_ = 0;
+    bool ended_ = false;
+};
+
+}  // namespace zorvek

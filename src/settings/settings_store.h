@@ -1,0 +1,34 @@
+// Loading the settings file into the controls and the record at start-up, and
+// the save command's part: the record from the controls and the file from the
+// controls.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "settings/settings_file.h"
+#include "settings/settings_record.h"
+
+namespace zorvek {
+
+// Reads Zorvek.ini in `dir` and applies it. A missing, unreadable or oversized
+// file changes nothing; a damaged one stops where its first bad item is. The
+// file on disk is never touched. Silent by design: a first run has no file.
+LoadStage loadSettings(const std::filesystem::path& dir, SettingsControls& controls,
+                       SettingsRecord& record);
+
+struct SaveResult {
+    bool written = false;
+    std::filesystem::path path;
+    std::string error;  // why the file could not be written
+};
+
+// Takes the record's fields from the controls (the count converted to a 16-bit
+// integer; the caller validates it first) and rewrites Zorvek.ini in `dir`
+// from the controls, unit included. The write goes through a temporary file,
+// so a failure leaves the previous file whole; the record takes the new
+// values either way.
+SaveResult saveSettings(const std::filesystem::path& dir, const SettingsControls& controls,
+                        SettingsRecord& record);
+
+}  // namespace zorvek

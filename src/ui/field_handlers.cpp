@@ -1,0 +1,89 @@
+#include "ui/field_handlers.h"
+
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTimer>
+
+#include "settings/conversions.h"
+#include "ui/set_ping.h"
+
+namespace zorvek::ui {
+
+FieldHandlers::FieldHandlers(SetPing& window, BoxPresenter& boxes)
+    : QObject(&window), window_(window), boxes_(boxes) {
+    for (int i = 0; i < 4; ++i) window_.Text1(i)->installEventFilter(this);
+}
+
+int FieldHandlers::indexOf(QObject* object) const {
+    for (int i = 0; i < 4; ++i)
+        if (window_.Text1(i) == object) return i;
+    return -1;
+}
+
+bool FieldHandlers::eventFilter(QObject* watched, QEvent* event) {
+    const int index = indexOf(watched);
+    if (index < 0) return false;
+    if (event->type() == QEvent::FocusIn) {
+        gotFocus(index);
+    } else if (event->type() == QEvent::FocusOut) {
+        // Another window taking over (a message box, another program, a popup
+        // menu) is not leaving the field: the field keeps the focus within
+        // this window and is checked when the user really leaves it.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            lostFocus(index);
+        }
+    }
+    return false;
+}
+
+void FieldHandlers::gotFocus(int index) {
+    QLineEdit* field = window_.Text1(index);
+    field->setSelection(0, static_cast<int>(field->text().size()));
+    // A mouse click places the caret after the focus arrives; select again
+    // once the click has been handled so the whole text stays selected.
+    QPointer<QLineEdit> guard(field);
+    QTimer::singleShot(0, field, [guard] {
+        if (guard && guard->hasFocus()) guard->setSelection(0, static_cast<int>(guard->text().size()));
+    });
+}
+
+bool FieldHandlers::intervalIsValid(const QString& text) {
+    const std::optional<double> number = parseNumber(text.toStdString());
+    if (!number) return false;
+    // Rounded as the platform's conversion rounds (a half to the even
+    // neighbour); compared as a double, so no text is too large to judge.
+    const double rounded = roundHalfEven(*number);
+    return rounded >= 1.0 && rounded <= 999.0;
+}
+
+void FieldHandlers::lostFocus(int index) {
+    if (refusing_) return;
+    QLineEdit* field = window_.Text1(index);
+    if (index == 1) {
+        if (!parseNumber(field->text().toStdString())) field->setText(QStringLiteral("0"));
+        if (!intervalIsValid(field->text())) refuse(index, kIntervalMessage, QStringLiteral("1"));
+    } else if (index == 2 || index == 3) {
+        if (const std::optional<std::string> time = normaliseTime(field->text().toStdString())) {
+            field->setText(QString::fromStdString(*time));
+        } else {
+            refuse(index, kTimeMessage, QStringLiteral("00:00"));
+        }
+    }
+    // A longer text from a damaged settings file widened the field's limit;
+    // once the text fits again the usual limit is back.
+    if (field->text().size() <= SetPing::fieldLimit(index)) field->setMaxLength(SetPing::fieldLimit(index));
+}
+
+void FieldHandlers::refuse(int index, const char* message, const QString& replacement) {
+    refusing_ = true;
+    boxes_.show(QString::fromUtf8(message), QString::fromUtf8(kAppTitle));
+    QLineEdit* field = window_.Text1(index);
+    field->setText(replacement);
+    field->setFocus(Qt::OtherFocusReason);
+    if (field->hasFocus()) gotFocus(index);
+    refusing_ = false;
+}
+
+}  // namespace zorvek::ui

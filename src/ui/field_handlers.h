@@ -1,0 +1,47 @@
+// The handlers the four edit fields share: entering a field selects its whole
+// text; leaving the interval field or a time field validates and normalises
+// it, with one message box and a safe replacement for invalid input.
+#pragma once
+
+#include <QObject>
+
+#include "ui/message_box.h"
+
+class QLineEdit;
+
+namespace zorvek::ui {
+
+class SetPing;
+
+inline constexpr char kIntervalMessage[] = "1～999の数字を入力して下さい";
+inline constexpr char kTimeMessage[] = "時間を入力して下さい";
+
+class FieldHandlers : public QObject {
+    Q_OBJECT
+public:
+    FieldHandlers(SetPing& window, BoxPresenter& boxes);
+
+    // Entering field `index`: caret at the start, whole text selected.
+    void gotFocus(int index);
+    // Leaving field `index`: 1 validates the interval, 2 and 3 the times.
+    void lostFocus(int index);
+
+    // True when the interval text is a number from 1 to 999 once rounded.
+    static bool intervalIsValid(const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void refuse(int index, const char* message, const QString& replacement);
+    int indexOf(QObject* object) const;
+
+    SetPing& window_;
+    BoxPresenter& boxes_;
+    // Set while a box is open and while the focus is handed back to the field
+    // it is about: the focus changes this causes are not the user leaving a
+    // field and must not raise further boxes.
+    bool refusing_ = false;
+};
+
+}  // namespace zorvek::ui
