@@ -104,6 +104,9 @@ void Program::startUp() {
 }
 
 void Program::centreWindow() {
+    // The native window is made first, so that the outer size includes the
+    // frame wherever the platform knows it before the window is shown.
+    (void)window_.winId();
     const QScreen* screen = window_.screen() ? window_.screen() : QGuiApplication::primaryScreen();
     const QRect whole = screen ? screen->geometry() : QRect(0, 0, 0, 0);
     const QRect frame = window_.frameGeometry();

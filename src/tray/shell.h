@@ -22,7 +22,7 @@ public:
 
 // Keeps every notify call: the operation and a copy of the record's bytes as
 // they were at the moment of the call.
-class RecordingShell final : public Shell {
+class RecordingShell : public Shell {
 public:
     struct Call {
         uint32_t operation;

@@ -12,6 +12,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QValidator>
 
 // The pictures live in a resource of a static library, which has to be
 // registered by hand before the first use.
@@ -71,6 +72,20 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
     return button;
 }
 
+// The settings file keeps texts between double quotes with nothing escaped, so
+// a host name cannot hold one: typed or pasted, the character is dropped.
+class NoDoubleQuote : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override {
+        const qsizetype before = input.size();
+        const qsizetype removedBeforeCaret = input.left(pos).count(QLatin1Char('"'));
+        input.remove(QLatin1Char('"'));
+        if (input.size() != before) pos -= static_cast<int>(removedBeforeCaret);
+        return Acceptable;
+    }
+};
+
 }  // namespace
 
 void installFontSubstitutions() {
@@ -100,6 +115,7 @@ SetPing::SetPing(QWidget* parent)
     // Left column, top to bottom.
     label1_[0] = makeLabel(this, "Label1(0)", QStringLiteral("ホスト名またはIPアドレス"), 210, 300, 3615, 255);
     text1_[0] = makeField(this, "Text1(0)", QString::fromUtf8(kDefaultHost), fieldLimit(0), 240, 510, 3585, 330);
+    text1_[0]->setValidator(new NoDoubleQuote(text1_[0]));
     label1_[1] = makeLabel(this, "Label1(1)", QStringLiteral("インターバル"), 210, 1155, 1815, 255);
     text1_[1] = makeField(this, "Text1(1)", QStringLiteral("2"), fieldLimit(1), 240, 1365, 435, 330);
 

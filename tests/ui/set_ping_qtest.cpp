@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -120,6 +121,14 @@ private slots:
         // Typing past the limit is cut off.
         QTest::keyClicks(window.Text1(1), "12345");
         QCOMPARE(window.Text1(1)->text(), QStringLiteral("212"));
+        // The host field takes no double quote, typed or pasted, so every host
+        // reads back from the settings file as it was saved.
+        window.Text1(0)->clear();
+        QTest::keyClicks(window.Text1(0), "a\"b");
+        QCOMPARE(window.Text1(0)->text(), QStringLiteral("ab"));
+        QApplication::clipboard()->setText(QStringLiteral("\"x\".example"));
+        window.Text1(0)->paste();
+        QCOMPARE(window.Text1(0)->text(), QStringLiteral("abx.example"));
     }
 
     void frameMenuAndPictures() {

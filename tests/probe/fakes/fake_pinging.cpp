@@ -1,7 +1,9 @@
 // A stand-in for the companion library that returns the code the host names:
 // "code:N" returns N, anything else returns 0. It also remembers the bytes of
-// the last host it was given, so tests can check what the program passed.
+// the last host it was given, so tests can check what the program passed,
+// and with ZORVEK_FAKE_TRACE set prints each call.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,6 +14,11 @@ char lastHost[256];
 extern "C" __attribute__((visibility("default"))) int32_t Pinging(const char* host) {
     if (host == nullptr) return -1;
     std::strncpy(lastHost, host, sizeof lastHost - 1);
+    // Lets a test that watches a whole process see each call on its output.
+    if (std::getenv("ZORVEK_FAKE_TRACE") != nullptr) {
+        std::printf("PING %s\n", host);
+        std::fflush(stdout);
+    }
     if (std::strncmp(host, "code:", 5) == 0) return static_cast<int32_t>(std::strtol(host + 5, nullptr, 10));
     return 0;
 }
