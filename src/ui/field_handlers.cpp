@@ -81,6 +81,9 @@ void FieldHandlers::refuse(int index, const char* message, const QString& replac
     boxes_.show(QString::fromUtf8(message), QString::fromUtf8(kAppTitle));
     QLineEdit* field = window_.Text1(index);
     field->setText(replacement);
+    // The box has taken the activation; give it back so the focus lands in
+    // the field at once (not every window manager, or none, does it for us).
+    if (window_.isVisible()) window_.activateWindow();
     field->setFocus(Qt::OtherFocusReason);
     if (field->hasFocus()) gotFocus(index);
     refusing_ = false;
