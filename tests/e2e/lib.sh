@@ -1,0 +1,89 @@
+# Helpers for the end-to-end tests: each test runs the real program on a
+# private X display (Xvfb) with the trayer tray host and drives it with xdotool
+# as a user would. Usage: . lib.sh; e2e_start PROGRAM LIBRARY
+set -euo pipefail
+
+E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=../../scripts/lib/display.sh
+. "$E2E_DIR/../../scripts/lib/display.sh"
+
+fail() {
+    echo "FAIL: $*" >&2
+    [ -n "${DISPLAY:-}" ] && screenshot "${E2E_WORK:-/tmp}/failure.png" 2>/dev/null && echo "screen: ${E2E_WORK:-/tmp}/failure.png" >&2
+    exit 1
+}
+
+# Waits up to $2 seconds (default 10) for the command in $1 to succeed.
+wait_until() {
+    local what=$1 seconds=${2:-10} i
+    for i in $(seq 1 $((seconds * 20))); do
+        if eval "$what" >/dev/null 2>&1; then return 0; fi
+        sleep 0.05
+    done
+    return 1
+}
+
+# A private folder holding a copy of the program and its library, so the
+# settings file beside the executable is the test's own.
+e2e_prepare() {
+    E2E_WORK=$(mktemp -d)
+    cp "$1" "$E2E_WORK/zorvek"
+    cp "$2" "$E2E_WORK/"
+    export XDG_RUNTIME_DIR="$E2E_WORK/xdg"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    export ASAN_OPTIONS=detect_leaks=0
+    start_private_display
+    trap 'e2e_cleanup' EXIT
+}
+
+e2e_cleanup() {
+    [ -n "${ZORVEK_PID:-}" ] && kill "$ZORVEK_PID" 2>/dev/null || true
+    stop_private_display
+    [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E_WORK"
+}
+
+e2e_start_program() {
+    "$E2E_WORK/zorvek" >"$E2E_WORK/out.log" 2>&1 &
+    ZORVEK_PID=$!
+}
+
+# The icon's window: one of the program's windows that is tray-icon sized.
+icon_window() {
+    local w geo
+    for w in $(xdotool search --class zorvek 2>/dev/null); do
+        geo=$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: //p')
+        [ -n "$geo" ] && [ "${geo%x*}" -le 32 ] && [ "${geo#*x}" -le 32 ] && { echo "$w"; return 0; }
+    done
+    return 1
+}
+
+main_window_visible() { xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' >/dev/null 2>&1; }
+message_box_visible() { xdotool search --onlyvisible --name '^Zorvek(エラー)?$' >/dev/null 2>&1; }
+
+# Which picture the icon shows: "active" (mostly pink) or "normal" (mostly black).
+icon_picture() {
+    local icon=$1 pink black
+    import -display "$DISPLAY" -window "$icon" "$E2E_WORK/icon.png"
+    pink=$(convert "$E2E_WORK/icon.png" -fill white +opaque '#FF00CC' -fill black -opaque '#FF00CC' \
+        -format '%[fx:int(w*h*(1-mean)+0.5)]' info:)
+    black=$(convert "$E2E_WORK/icon.png" -fill white +opaque '#000000' \
+        -format '%[fx:int(w*h*(1-mean)+0.5)]' info:)
+    if [ "$pink" -gt "$black" ]; then echo active; else echo normal; fi
+}
+
+# Counts the text lines shown in the log list (rows of dark pixels, grouped).
+log_lines() {
+    local win
+    win=$(xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' | head -n1)
+    import -display "$DISPLAY" -window "$win" "$E2E_WORK/window.png"
+    # The list's inside, in window pixels: x 16..354, y 157..352.
+    convert "$E2E_WORK/window.png" -crop 338x195+16+157 +repage -colorspace gray -threshold 50% \
+        -negate -scale '1x!' -threshold 0 txt:- |
+        awk 'NR > 1 { dark = ($0 ~ /white|#FFFFFF|gray\(255\)/); if (dark && !prev) n++; prev = dark } END { print n + 0 }'
+}
+
+click_icon() {
+    local icon
+    icon=$(icon_window) || fail "no tray icon"
+    xdotool mousemove --window "$icon" 11 11 click "$1"
+}

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The notification-area icon as a user meets it: embedded in the tray host,
+# a left click shows the window, a right click opens the menu at the pointer
+# with "設定" then "終了" and leaves a hidden window hidden.
+. "$(dirname "$0")/lib.sh"
+e2e_prepare "$1" "$2"
+e2e_start_program
+
+wait_until icon_window 20 || fail "the icon was not embedded in the tray"
+icon=$(icon_window)
+# The icon sits inside the tray host's area at the top right of the screen.
+eval "$(xdotool getwindowgeometry --shell "$icon")"
+[ "$Y" -lt 24 ] && [ "$X" -ge 1160 ] || fail "icon at $X,$Y, outside the tray"
+[ "$(icon_picture "$icon")" = normal ] || fail "start-up without settings should show the normal picture"
+main_window_visible && fail "start-up showed the window"
+
+# Hovering shows the caption as the tip: a small window of ours appears.
+before=$(xdotool search --onlyvisible --class zorvek | wc -l)
+xdotool mousemove --window "$icon" 11 11
+wait_until '[ "$(xdotool search --onlyvisible --class zorvek | wc -l)" -gt "$before" ]' 10 ||
+    fail "no tooltip over the icon"
+xdotool mousemove 600 600
+sleep 0.3
+
+# Right click: the menu opens at the pointer; the window stays hidden.
+before_menu=$(xdotool search --onlyvisible --class zorvek | sort)
+click_icon 3
+wait_until '[ "$(xdotool search --onlyvisible --class zorvek | sort)" != "$before_menu" ]' 10 || fail "no menu"
+menu=$(comm -13 <(echo "$before_menu") <(xdotool search --onlyvisible --class zorvek | sort) | tail -n1)
+eval "$(xdotool getwindowgeometry --shell "$menu")"
+[ "$X" -ge 1000 ] && [ "$Y" -lt 80 ] || fail "menu at $X,$Y, not at the pointer"
+main_window_visible && fail "the right click showed the window"
+# The first entry is "設定": it opens the window with the (empty) saved settings.
+xdotool key --clearmodifiers Down Return
+wait_until main_window_visible 10 || fail "the first menu entry did not open the settings"
+
+# Hide with the window's own button, then a left click shows it again.
+win=$(xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' | head -n1)
+xdotool mousemove --window "$win" 295 27 click 1   # 閉じる
+wait_until '! main_window_visible' 10 || fail "閉じる did not hide the window"
+click_icon 1
+wait_until main_window_visible 10 || fail "a left click did not show the window"
+
+# The second entry is "終了": the icon goes and the program ends with status 0.
+xdotool mousemove 600 600
+click_icon 3
+sleep 0.5
+xdotool key --clearmodifiers Down Down Return
+wait_until '! kill -0 $ZORVEK_PID' 10 || fail "終了 did not end the program"
+wait "$ZORVEK_PID" && status=0 || status=$?
+[ "$status" -eq 0 ] || fail "exit status $status"
+ZORVEK_PID=
+icon_window && fail "the icon outlived the program"
+echo "PASS"
