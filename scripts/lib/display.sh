@@ -26,7 +26,13 @@ start_private_display() {
     export DISPLAY
     rm -f "$fdfile"
     unset WAYLAND_DISPLAY
-    # A tray host docked at the top right of the screen.
+    # A tray host docked at the top right of the screen (ZORVEK_NO_TRAY=1: none).
+    [ -n "${ZORVEK_NO_TRAY:-}" ] || start_tray_host
+    trap stop_private_display EXIT
+}
+
+start_tray_host() {
+    local i
     trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 \
         --transparent false --tint 0x333333 --SetDockType true --expand false >/dev/null 2>&1 &
     ZORVEK_TRAYER_PID=$!
@@ -34,7 +40,6 @@ start_private_display() {
         xdotool search --class trayer >/dev/null 2>&1 && break
         sleep 0.05
     done
-    trap stop_private_display EXIT
 }
 
 stop_private_display() {
