@@ -7,6 +7,7 @@ Run it once after changing the mark; the .ico files are kept in the source tree.
 """
 import struct
 import sys
+import zlib
 from pathlib import Path
 
 PINK = (255, 0, 204)
@@ -54,11 +55,25 @@ def icon_bytes(ground, mark):
     return icondir + entry + image
 
 
+def png_bytes(ground, mark):
+    """The same picture as a 16 x 16 PNG, for icon themes and desktop entries."""
+    rows = b""
+    for row in MARK:
+        rows += b"\x00" + b"".join(bytes(mark if c == "#" else ground) for c in row)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", 16, 16, 8, 2, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b"")
+
+
 def main():
     out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent / "src/ui/pictures"
     out.mkdir(parents=True, exist_ok=True)
     (out / "normal.ico").write_bytes(icon_bytes(BLACK, PINK))
     (out / "active.ico").write_bytes(icon_bytes(PINK, BLACK))
+    (out / "zorvek.png").write_bytes(png_bytes(BLACK, PINK))
 
 
 if __name__ == "__main__":
