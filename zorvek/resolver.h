@@ -1,0 +1,39 @@
+// Host name / address resolution with a hard deadline.
+#pragma once
+
+#include <sys/socket.h>
+
+#include <chrono>
+#include <string_view>
+#include <vector>
+
+namespace zorvek::resolve {
+
+using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC
+
+enum class Status {
+  kOk,
+  kInvalidName,  // neither an address literal nor a syntactically valid host name
+  kNotFound,     // the resolver answered: no such name / no address
+  kTimedOut,     // no answer before the deadline (the lookup goes on in the background)
+};
+
+struct Result {
+  Status status = Status::kNotFound;
+  // Addresses in resolver order, ports 0.
+  std::vector<sockaddr_storage> addresses;
+};
+
+// True for a host name made of 1-63 byte labels of ASCII letters, digits, '-'
+// and '_', separated by dots, at most 253 bytes (a final dot is allowed).
+// Anything else, including non-ASCII code page 932 bytes, cannot be looked up.
+bool IsValidHostName(std::string_view name);
+
+// Resolves `host`. Address literals (IPv4, IPv6, IPv6 with %scope) are parsed
+// without any resolver. Names go to getaddrinfo() on a detached helper thread;
+// if it has not answered by `deadline` the call returns kTimedOut and the
+// helper finishes later on its own. No reverse lookup is ever made, and
+// AI_ADDRCONFIG is not used so loopback names work without other interfaces.
+Result Resolve(std::string_view host, Clock::time_point deadline);
+
+}  // namespace zorvek::resolve
