@@ -1,0 +1,48 @@
+// zorvek-probe HOST: one probe from the command line, printing the same
+// result line as the program's log.
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "messages.h"
+#include "zorvek.h"
+
+namespace {
+
+// The library takes code page 932 bytes; the shell gives UTF-8. ASCII is the
+// same in both, so it is passed on as is (sparing the converter's start-up).
+// If the conversion is unavailable or the text has no CP932 form, the bytes
+// are passed on unchanged (such a name cannot resolve anyway).
+std::string ToCp932(const std::string &utf8) {
+  bool ascii = true;
+  for (const char c : utf8) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) return utf8;
+  iconv_t cd = iconv_open("CP932", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return utf8;
+  std::string out(utf8.size() * 2 + 4, '\0');
+  char *in_ptr = const_cast<char *>(utf8.data());
+  std::size_t in_left = utf8.size();
+  char *out_ptr = out.data();
+  std::size_t out_left = out.size();
+  const std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+  iconv_close(cd);
+  if (rc == static_cast<std::size_t>(-1) || in_left != 0) return utf8;
+  out.resize(out.size() - out_left);
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s HOST\n", argc > 0 ? argv[0] : "zorvek-probe");
+    return 2;
+  }
+  const std::string host = ToCp932(argv[1]);
+  const int32_t code = Pinging(host.c_str());
+  std::printf("%s\n", zorvek::ResultLine(code).c_str());
+  std::fflush(stdout);
+  return code == ZORVEK_SUCCESS ? 0 : 1;
+}
