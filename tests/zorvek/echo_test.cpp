@@ -1,0 +1,118 @@
+// Real echo exchanges over loopback: the machine's own namespace, then fresh
+// namespaces where only a raw or only a datagram socket is possible.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sandbox.h"
+#include "zorvek.h"
+
+namespace zorvek_test {
+namespace {
+
+TEST(PingingInput, NullOrEmptyHostIsRejected) {
+  EXPECT_EQ(Pinging(nullptr), ZORVEK_EMPTY_HOST);
+  EXPECT_EQ(Pinging(""), ZORVEK_EMPTY_HOST);
+}
+
+TEST(PingingLoopback, LiteralsAnswerInThisNamespace) {
+  if (!CanOpenIcmpSocket()) GTEST_SKIP() << "no ICMP socket allowed for this user";
+  EXPECT_EQ(Pinging("127.0.0.1"), ZORVEK_SUCCESS);
+  EXPECT_EQ(Pinging("::1"), ZORVEK_SUCCESS);
+}
+
+TEST(PingingLoopback, ConcurrentCallsAllSucceed) {
+  if (!CanOpenIcmpSocket()) GTEST_SKIP() << "no ICMP socket allowed for this user";
+  constexpr int kThreads = 8;
+  constexpr int kCallsEach = 5;
+  std::atomic<int> successes{0};
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kCallsEach; ++i) {
+        const char *host = (t + i) % 2 == 0 ? "127.0.0.1" : "::1";
+        (Pinging(host) == ZORVEK_SUCCESS ? successes : failures)++;
+      }
+    });
+  }
+  for (auto &th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(successes.load(), kThreads * kCallsEach);
+}
+
+class PingingInSandbox : public ::testing::TestWithParam<SocketMode> {};
+
+TEST_P(PingingInSandbox, LoopbackAnswersByAddressAndName) {
+  const SocketMode mode = GetParam();
+  SandboxOptions options = OptionsFor(mode);
+  options.private_resolver = true;
+  ZORVEK_RUN_SANDBOXED(outcome, options, [mode] {
+    EnterMode(mode);
+    Fields f;
+    TimedPing(f, "127.0.0.1", "v4_");
+    TimedPing(f, "::1", "v6_");
+    TimedPing(f, "localhost", "name_");
+    TimedPing(f, "ip6-localhost", "name6_");
+    return f;
+  });
+  EXPECT_EQ(outcome.number("v4_code"), ZORVEK_SUCCESS);
+  EXPECT_EQ(outcome.number("v6_code"), ZORVEK_SUCCESS);
+  EXPECT_EQ(outcome.number("name_code"), ZORVEK_SUCCESS);
+  EXPECT_EQ(outcome.number("name6_code"), ZORVEK_SUCCESS);
+}
+
+TEST_P(PingingInSandbox, ConcurrentCallsAllSucceed) {
+  const SocketMode mode = GetParam();
+  ZORVEK_RUN_SANDBOXED(outcome, OptionsFor(mode), [mode] {
+    EnterMode(mode);
+    std::atomic<int> successes{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+      threads.emplace_back([&, t] {
+        for (int i = 0; i < 5; ++i) {
+          if (Pinging((t + i) % 2 == 0 ? "127.0.0.1" : "::1") == ZORVEK_SUCCESS) ++successes;
+        }
+      });
+    }
+    for (auto &th : threads) th.join();
+    return Fields{{"successes", std::to_string(successes.load())}};
+  });
+  EXPECT_EQ(outcome.number("successes"), 40);
+}
+
+TEST_P(PingingInSandbox, CallsLeaveNoDescriptorsOpen) {
+  const SocketMode mode = GetParam();
+  SandboxOptions options = OptionsFor(mode);
+  options.private_resolver = true;
+  options.ignore_echo6 = true;  // one call runs into the deadline
+  ZORVEK_RUN_SANDBOXED(outcome, options, [mode] {
+    EnterMode(mode);
+    Fields f;
+    const int before = OpenDescriptorCount();
+    TimedPing(f, "127.0.0.1", "ok_");
+    TimedPing(f, "::1", "silent_");
+    TimedPing(f, "", "empty_");
+    TimedPing(f, "not a host name", "invalid_");
+    TimedPing(f, "localhost", "name_");
+    f["opened"] = std::to_string(OpenDescriptorCount() - before);
+    return f;
+  });
+  EXPECT_EQ(outcome.number("ok_code"), ZORVEK_SUCCESS);
+  EXPECT_EQ(outcome.number("silent_code"), ZORVEK_PING_ERROR);
+  EXPECT_EQ(outcome.number("empty_code"), ZORVEK_EMPTY_HOST);
+  EXPECT_EQ(outcome.number("invalid_code"), ZORVEK_HOST_NOT_FOUND);
+  EXPECT_EQ(outcome.number("name_code"), ZORVEK_SUCCESS);
+  EXPECT_EQ(outcome.number("opened"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, PingingInSandbox,
+                         ::testing::Values(SocketMode::kRaw, SocketMode::kDatagram),
+                         [](const auto &info) { return ModeName(info.param); });
+
+}  // namespace
+}  // namespace zorvek_test

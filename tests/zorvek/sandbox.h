@@ -1,0 +1,164 @@
+// Helpers for probing inside throw-away network (and mount) namespaces.
+//
+// Each sandboxed case runs in a forked child: the child unshares its network
+// namespace (so sysctls, loopback state and any traffic stay private to it),
+// optionally a mount namespace with its own resolver files, runs the case and
+// reports key=value fields back over a pipe. The parent bounds it in time.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace zorvek_test {
+
+using Clock = std::chrono::steady_clock;
+using Fields = std::map<std::string, std::string>;
+
+struct SandboxOptions {
+  bool loopback_up = true;
+  bool ignore_echo4 = false;       // net.ipv4.icmp_echo_ignore_all
+  bool ignore_echo6 = false;       // net.ipv6.icmp.echo_ignore_all
+  std::string ping_group_range;    // net.ipv4.ping_group_range; empty: keep default
+  // Private mount namespace whose /etc/resolv.conf names 127.0.0.1 as the only
+  // name server, /etc/hosts holds only loopback names (plus `extra_hosts`),
+  // and /etc/nsswitch.conf says "hosts: files dns".
+  bool private_resolver = false;
+  std::string extra_hosts;
+};
+
+// How the library gets its ICMP socket inside a sandbox.
+enum class SocketMode {
+  kRaw,       // ping sockets refused ("1 0"), still root: only a raw socket works
+  kDatagram,  // ping sockets allowed for all groups, privileges dropped: no raw socket
+};
+const char *ModeName(SocketMode mode);
+// Sandbox options that leave the library only the given socket kind...
+SandboxOptions OptionsFor(SocketMode mode);
+// ...completed inside the child, after any raw sockets the test needs are open.
+void EnterMode(SocketMode mode);
+
+// True if this process may open an ICMP socket of either kind (for tests that
+// probe loopback in the machine's own namespace).
+bool CanOpenIcmpSocket();
+
+struct ChildOutcome {
+  enum class Kind { kDone, kSkipped, kFailed };
+  Kind kind = Kind::kFailed;
+  std::string detail;  // skip reason or failure description
+  Fields fields;
+
+  const std::string &at(const std::string &key) const;
+  int number(const std::string &key) const { return std::stoi(at(key)); }
+  double seconds(const std::string &key) const { return std::stod(at(key)); }
+};
+
+// Thrown inside a child to skip the case (the environment cannot host it).
+struct SkipCase : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Runs `body` in a forked child inside a sandbox built from `options`. The
+// child is killed if it has not reported within `limit`.
+ChildOutcome RunSandboxed(const SandboxOptions &options, const std::function<Fields()> &body,
+                          std::chrono::seconds limit = std::chrono::seconds(20));
+
+// Result code and wall time of one Pinging() call, as fields "<prefix>code"
+// and "<prefix>seconds".
+void TimedPing(Fields &fields, const char *host, const std::string &prefix = "");
+
+// Gives up root for good: no supplementary groups, gid and uid 65534, and so
+// no capabilities (CAP_NET_RAW included). Throws if anything is left.
+void DropToNobody();
+
+// Runs a program, returns its exit status (or -1) and standard output.
+std::pair<int, std::string> RunProgram(const std::vector<std::string> &argv,
+                                       std::chrono::seconds limit = std::chrono::seconds(20));
+
+// Number of open file descriptors of this process.
+int OpenDescriptorCount();
+
+// An echo request seen on loopback by the Responder.
+struct SeenRequest {
+  int ordinal = 0;                      // 1 for the first distinct request, then 2, ...
+  int family = 0;
+  std::uint16_t id = 0;
+  std::uint16_t seq = 0;
+  std::vector<std::uint8_t> icmp;       // the ICMP message as sent
+  std::vector<std::uint8_t> ip_header;  // IPv4 only: its IP header as received
+};
+
+// A packet for the Responder to send to the loopback address of its family.
+struct Forged {
+  std::vector<std::uint8_t> icmp;
+  bool from_alternate_source = false;  // IPv4 only: sent from 127.0.0.2
+};
+
+using Policy = std::function<std::vector<Forged>(const SeenRequest &)>;
+
+// Watches ICMP echo requests to 127.0.0.1 or ::1 on a raw socket and answers
+// each new one with whatever the policy forges. Open it while still root; it
+// keeps working after DropToNobody().
+class Responder {
+ public:
+  Responder(int family, Policy policy);
+  ~Responder();
+  Responder(const Responder &) = delete;
+  Responder &operator=(const Responder &) = delete;
+
+  void Start();
+  // Lets late packets arrive for `grace`, then stops the watching thread.
+  void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(100));
+  int requests_seen() const { return seen_.load(); }
+  int packets_sent() const { return sent_.load(); }
+
+ private:
+  void Loop();
+  void Handle(const std::uint8_t *data, std::size_t len);
+  void Send(const Forged &packet);
+
+  int family_;
+  Policy policy_;
+  int watch_fd_ = -1;
+  int alternate_fd_ = -1;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> seen_{0};
+  std::atomic<int> sent_{0};
+  std::set<std::pair<std::uint16_t, std::uint16_t>> known_;
+  std::thread thread_;
+};
+
+// Forging helpers. Checksums are computed here, independently of the library.
+std::uint16_t Checksum(const std::vector<std::uint8_t> &data);
+// Echo reply mirroring `req`; for IPv4 the checksum is filled in.
+std::vector<std::uint8_t> MirrorReply(const SeenRequest &req);
+// Recomputes the IPv4 ICMP checksum after an edit (no-op for ICMPv6, where
+// the kernel fills it in).
+void FixChecksum(int family, std::vector<std::uint8_t> &icmp);
+// Destination unreachable about `req`, quoting its IP header and ICMP message.
+// `quoted_dst_last_byte` replaces the last byte of the quoted destination.
+std::vector<std::uint8_t> UnreachableAbout(const SeenRequest &req, std::uint16_t quoted_id,
+                                           std::uint16_t quoted_seq,
+                                           std::uint8_t quoted_dst_last_byte = 1);
+void Store16(std::vector<std::uint8_t> &buf, std::size_t at, std::uint16_t value);
+
+}  // namespace zorvek_test
+
+// Runs a sandboxed case, skipping the test if the sandbox cannot be built.
+// The body goes last and may contain commas.
+#define ZORVEK_RUN_SANDBOXED(outcome, options, ...)                                              \
+  const ::zorvek_test::ChildOutcome outcome = ::zorvek_test::RunSandboxed(options, __VA_ARGS__); \
+  if (outcome.kind == ::zorvek_test::ChildOutcome::Kind::kSkipped) {                             \
+    GTEST_SKIP() << outcome.detail;                                                              \
+  }                                                                                              \
+  ASSERT_EQ(outcome.kind, ::zorvek_test::ChildOutcome::Kind::kDone) << outcome.detail
