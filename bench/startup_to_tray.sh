@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Time from starting the program to its icon being embedded in the tray host,
+# on a private Xvfb with trayer; median of N runs (default 15). The program
+# starts without a settings file, in a folder of its own.
+#
+# usage: bench/startup_to_tray.sh PATH/TO/zorvek PATH/TO/libZorvek.so [N]
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+program=$1
+library=$2
+runs=${3:-15}
+work=$(mktemp -d)
+cp "$program" "$library" "$work/"
+export XDG_RUNTIME_DIR="$work/xdg"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+# shellcheck source=../scripts/lib/display.sh
+. "$top/scripts/lib/display.sh"
+start_private_display
+trap 'stop_private_display; rm -rf "$work"' EXIT
+# The tray host's panel gains our icon window as a child when it is embedded.
+embedded() { xwininfo -root -tree 2>/dev/null | grep -q '("zorvek" "Zorvek")  22x22'; }
+micros() { local t=${1/./}; echo $((10#$t)); }
+wait_until_embedded() { while ! embedded; do :; done; }
+times=()
+for ((i = 0; i < runs; i++)); do
+    t0=$EPOCHREALTIME
+    "$work/zorvek" >/dev/null 2>&1 &
+    pid=$!
+    wait_until_embedded
+    t1=$EPOCHREALTIME
+    times+=($(($(micros "$t1") - $(micros "$t0"))))
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+    while embedded; do sleep 0.01; done
+done
+printf '%s\n' "${times[@]}" | sort -n | awk -v n="$runs" '
+    { v[NR] = $1 }
+    END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+          printf "start to icon in the tray: median %.1f ms, min %.1f ms, max %.1f ms over %d runs (target < 150 ms)\n",
+                 m / 1000, v[1] / 1000, v[NR] / 1000, n }'
