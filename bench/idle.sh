@@ -5,20 +5,12 @@
 #
 # usage: bench/idle.sh PATH/TO/zorvek PATH/TO/libZorvek.so [SECONDS]
 set -euo pipefail
-top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-program=$1
-library=$2
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 seconds=${3:-60}
-work=$(mktemp -d)
-cp "$program" "$library" "$work/"
-export XDG_RUNTIME_DIR="$work/xdg"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-# shellcheck source=../scripts/lib/display.sh
-. "$top/scripts/lib/display.sh"
-start_private_display
-"$work/zorvek" >/dev/null 2>&1 &
-pid=$!
-trap 'kill $pid 2>/dev/null; stop_private_display; rm -rf "$work"' EXIT
+bench_prepare "$1" "$2"
+"$BENCH_WORK/zorvek" >/dev/null 2>&1 &
+BENCH_PID=$!
+pid=$BENCH_PID
 sleep 3
 
 ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }

@@ -5,18 +5,10 @@
 #
 # usage: bench/startup_to_tray.sh PATH/TO/zorvek PATH/TO/libZorvek.so [N]
 set -euo pipefail
-top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-program=$1
-library=$2
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 runs=${3:-15}
-work=$(mktemp -d)
-cp "$program" "$library" "$work/"
-export XDG_RUNTIME_DIR="$work/xdg"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-# shellcheck source=../scripts/lib/display.sh
-. "$top/scripts/lib/display.sh"
-start_private_display
-trap 'stop_private_display; rm -rf "$work"' EXIT
+bench_prepare "$1" "$2"
+work=$BENCH_WORK
 # The tray host's panel gains our icon window as a child when it is embedded.
 embedded() { xwininfo -root -tree 2>/dev/null | grep -q '("zorvek" "Zorvek")  22x22'; }
 micros() { local t=${1/./}; echo $((10#$t)); }

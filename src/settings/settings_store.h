@@ -13,7 +13,7 @@ namespace zorvek {
 
 // Reads Zorvek.ini in `dir` and applies it. A missing, unreadable or oversized
 // file changes nothing; a damaged one stops where its first bad item is. The
-// file on disk is never touched. Silent by design: a first run has no file.
+// file on disk is never touched. Silent on purpose: a first run has no file.
 LoadStage loadSettings(const std::filesystem::path& dir, SettingsControls& controls,
                        SettingsRecord& record);
 

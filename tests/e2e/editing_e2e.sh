@@ -49,9 +49,7 @@ wait_until '[ "$(cat "$E2E_WORK/Zorvek.ini" 2>/dev/null)" = "$expected" ]' 10 ||
 cp "$E2E_WORK/Zorvek.ini" "$E2E_WORK/ini.saved"
 
 xdotool mousemove --window "$win" 295 132 click 1   # Zorvek終了
-wait_until '! kill -0 $ZORVEK_PID' 10 || fail "Zorvek終了 did not end the program"
-wait "$ZORVEK_PID" && status=0 || status=$?
-[ "$status" -eq 0 ] || fail "exit status $status"
+expect_program_ended Zorvek終了
 
 # Start again; open the saved settings from the tray menu and save them as
 # they are: the file comes out the same, so every value was back.
@@ -59,10 +57,7 @@ rm "$E2E_WORK/Zorvek.ini"
 cp "$E2E_WORK/ini.saved" "$E2E_WORK/Zorvek.ini"
 e2e_start_program
 wait_until icon_window 20 || fail "the icon was not embedded after the restart"
-xdotool mousemove 600 600
-click_icon 3
-sleep 0.5
-xdotool key --clearmodifiers Down Return
+choose_from_tray_menu 1
 wait_until main_window_visible 10 || fail "設定 did not open the window"
 win=$(xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' | head -n1)
 rm "$E2E_WORK/Zorvek.ini"

@@ -87,3 +87,25 @@ click_icon() {
     icon=$(icon_window) || fail "no tray icon"
     xdotool mousemove --window "$icon" 11 11 click "$1"
 }
+
+# Chooses entry N (1 "設定", 2 "終了") of the tray icon's menu with the keyboard.
+choose_from_tray_menu() {
+    xdotool mousemove 600 600
+    click_icon 3
+    sleep 0.5
+    local keys=()
+    for _ in $(seq 1 "$1"); do keys+=(Down); done
+    xdotool key --clearmodifiers "${keys[@]}" Return
+}
+
+# Waits for the program to end after a quit and checks its exit status is 0
+# and that its icon is gone with it.
+expect_program_ended() {
+    wait_until '! kill -0 $ZORVEK_PID' 10 || fail "$1 did not end the program"
+    local status=0
+    wait "$ZORVEK_PID" || status=$?
+    ZORVEK_PID=
+    [ "$status" -eq 0 ] || fail "exit status $status after $1"
+    icon_window && fail "the icon outlived the program"
+    return 0
+}

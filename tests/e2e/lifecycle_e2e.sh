@@ -24,14 +24,7 @@ second=$(log_lines)
 echo "log lines: $first, then $second"
 [ "$second" -ge $((first + 3)) ] || fail "the log went from $first to $second lines in 2 s"
 
-xdotool mousemove 600 600
-click_icon 3
-sleep 0.5
-xdotool key --clearmodifiers Down Down Return
-wait_until '! kill -0 $ZORVEK_PID' 10 || fail "終了 did not end the program"
-wait "$ZORVEK_PID" && status=0 || status=$?
-ZORVEK_PID=
-[ "$status" -eq 0 ] || fail "exit status $status"
-icon_window && fail "the icon outlived the program"
+choose_from_tray_menu 2
+expect_program_ended 終了
 cmp -s "$E2E_WORK/Zorvek.ini" "$E2E_WORK/ini.before" || fail "quitting changed the settings file"
 echo "PASS"
