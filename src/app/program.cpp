@@ -77,6 +77,7 @@ Program::Program(Options options)
     }
     if (auto* qtShell = dynamic_cast<QtTrayShell*>(ownShell_.get())) {
         connect(qtShell, &QtTrayShell::action, this, &Program::trayAction);
+        qtShell->offerMenu(window_.mnuTRAY);
     }
     connect(window_.Timer1, &QTimer::timeout, this, [this] { scheduler_.tick(); });
     connect(window_.CmdClose, &QPushButton::clicked, this, &Program::hideWindow);
@@ -151,10 +152,13 @@ void Program::trayAction(int code) {
             window_.show();
             bringToForeground();
             break;
-        case TrayAction::PopupMenu:
+        case TrayAction::PopupMenu: {
             bringToForeground();
-            window_.mnuTRAY->popup(QCursor::pos());
+            // Where the tray host draws the menu itself, it already has.
+            const auto* qtShell = dynamic_cast<const QtTrayShell*>(ownShell_.get());
+            if (qtShell == nullptr || !qtShell->drawsMenu()) window_.mnuTRAY->popup(QCursor::pos());
             break;
+        }
         case TrayAction::None:
             break;
     }

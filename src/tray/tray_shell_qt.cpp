@@ -1,5 +1,6 @@
 #include "tray/tray_shell_qt.h"
 
+#include <QGuiApplication>
 #include <string>
 
 #include "text/cp932.h"
@@ -10,6 +11,15 @@ namespace zorvek {
 QtTrayShell::QtTrayShell(QObject* parent) : QObject(parent) {
     connect(&icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { emit action(codeForReason(reason)); });
+}
+
+bool QtTrayShell::hostDrawsMenu(const QString& platformName) {
+    return platformName.startsWith(QLatin1String("wayland"));
+}
+
+void QtTrayShell::offerMenu(QMenu* menu) {
+    drawsMenu_ = hostDrawsMenu(QGuiApplication::platformName());
+    if (drawsMenu_) icon_.setContextMenu(menu);
 }
 
 void QtTrayShell::registerPicture(uint32_t handle, const QIcon& icon) { pictures_[handle] = icon; }

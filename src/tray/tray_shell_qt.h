@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
 #include <map>
@@ -31,6 +32,14 @@ public:
 
     QSystemTrayIcon& icon() { return icon_; }
 
+    // On Wayland a program cannot place a popup menu at the pointer on its
+    // own; the tray host (a StatusNotifierItem host) draws the icon's menu
+    // itself. There the menu is handed to the icon, and the program must not
+    // pop it up again. On X11 the program pops it up, as on Windows.
+    static bool hostDrawsMenu(const QString& platformName);
+    void offerMenu(QMenu* menu);
+    bool drawsMenu() const { return drawsMenu_; }
+
 signals:
     void action(int code);
 
@@ -39,6 +48,7 @@ private:
 
     QSystemTrayIcon icon_;
     std::map<uint32_t, QIcon> pictures_;
+    bool drawsMenu_ = false;
 };
 
 }  // namespace zorvek
