@@ -75,9 +75,10 @@ Program::Program(Options options)
             std::_Exit(status);
         };
     }
-    if (auto* qtShell = dynamic_cast<QtTrayShell*>(ownShell_.get())) {
-        connect(qtShell, &QtTrayShell::action, this, &Program::trayAction);
-        qtShell->offerMenu(window_.mnuTRAY);
+    qtShell_ = dynamic_cast<QtTrayShell*>(ownShell_.get());
+    if (qtShell_ != nullptr) {
+        connect(qtShell_, &QtTrayShell::action, this, &Program::trayAction);
+        qtShell_->offerMenu(window_.mnuTRAY);
     }
     connect(window_.Timer1, &QTimer::timeout, this, [this] { scheduler_.tick(); });
     connect(window_.CmdClose, &QPushButton::clicked, this, &Program::hideWindow);
@@ -155,8 +156,7 @@ void Program::trayAction(int code) {
         case TrayAction::PopupMenu: {
             bringToForeground();
             // Where the tray host draws the menu itself, it already has.
-            const auto* qtShell = dynamic_cast<const QtTrayShell*>(ownShell_.get());
-            if (qtShell == nullptr || !qtShell->drawsMenu()) window_.mnuTRAY->popup(QCursor::pos());
+            if (qtShell_ == nullptr || !qtShell_->drawsMenu()) window_.mnuTRAY->popup(QCursor::pos());
             break;
         }
         case TrayAction::None:

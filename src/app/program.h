@@ -24,6 +24,8 @@
 
 namespace zorvek {
 
+class QtTrayShell;
+
 // Handles by which the icon record names the two pictures.
 inline constexpr uint32_t kNormalPictureHandle = 1;
 inline constexpr uint32_t kActivePictureHandle = 2;
@@ -90,6 +92,7 @@ private:
     Options options_;
     ui::SetPing window_;
     std::unique_ptr<Shell> ownShell_;
+    QtTrayShell* qtShell_ = nullptr;  // the Qt shell when the program made its own
     std::unique_ptr<ui::BoxPresenter> ownBoxes_;
     Shell& shell_;
     ui::BoxPresenter& boxes_;
