@@ -28,7 +28,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr double kTargetRatio = 10.0;
 
-std::uint16_t Checksum(const std::uint8_t *data, std::size_t len) {
+std::uint16_t checksum(const std::uint8_t *data, std::size_t len) {
   std::uint32_t sum = 0;
   for (std::size_t i = 0; i + 1 < len; i += 2) sum += static_cast<std::uint32_t>(data[i] << 8 | data[i + 1]);
   if (len % 2) sum += static_cast<std::uint32_t>(data[len - 1]) << 8;
@@ -40,24 +40,24 @@ struct Stats {
   double min, p10, median, p90;
 };
 
-Stats Summarize(std::vector<double> us) {
+Stats summarize(std::vector<double> us) {
   std::sort(us.begin(), us.end());
   auto at = [&](double q) { return us[static_cast<std::size_t>(q * static_cast<double>(us.size() - 1))]; };
   return {us.front(), at(0.10), at(0.50), at(0.90)};
 }
 
-void Print(const char *what, const Stats &s, std::size_t n) {
+void print(const char *what, const Stats &s, std::size_t n) {
   std::printf("%-34s n=%-5zu min %8.2f  p10 %8.2f  median %8.2f  p90 %8.2f us\n", what, n, s.min,
               s.p10, s.median, s.p90);
 }
 
 // One echo round trip on an already open raw socket; returns microseconds,
 // or a negative value if no reply came within a second.
-double RawRoundTrip(int fd, std::uint16_t id, std::uint16_t seq) {
+double rawRoundTrip(int fd, std::uint16_t id, std::uint16_t seq) {
   std::uint8_t msg[64] = {8, 0, 0, 0, static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id),
                           static_cast<std::uint8_t>(seq >> 8), static_cast<std::uint8_t>(seq)};
   for (std::size_t i = 8; i < sizeof(msg); ++i) msg[i] = static_cast<std::uint8_t>(i);
-  const std::uint16_t sum = Checksum(msg, sizeof(msg));
+  const std::uint16_t sum = checksum(msg, sizeof(msg));
   msg[2] = static_cast<std::uint8_t>(sum >> 8);
   msg[3] = static_cast<std::uint8_t>(sum);
   sockaddr_in to{};
@@ -83,9 +83,9 @@ double RawRoundTrip(int fd, std::uint16_t id, std::uint16_t seq) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  const int round_trips = argc > 1 ? std::atoi(argv[1]) : 5000;
+  const int roundTrips = argc > 1 ? std::atoi(argv[1]) : 5000;
   const int calls = argc > 2 ? std::atoi(argv[2]) : 2000;
-  if (round_trips < 10 || calls < 10) {
+  if (roundTrips < 10 || calls < 10) {
     std::fprintf(stderr, "usage: %s [ROUND_TRIPS [CALLS]] (each at least 10)\n", argv[0]);
     return 2;
   }
@@ -95,35 +95,35 @@ int main(int argc, char **argv) {
     std::perror("raw ICMP socket (run as root or with CAP_NET_RAW)");
     return 2;
   }
-  icmp_filter only_replies{~(1U << 0)};
-  setsockopt(fd, SOL_RAW, ICMP_FILTER, &only_replies, sizeof(only_replies));
+  icmp_filter onlyReplies{~(1U << 0)};
+  setsockopt(fd, SOL_RAW, ICMP_FILTER, &onlyReplies, sizeof(onlyReplies));
   const auto id = static_cast<std::uint16_t>(std::random_device{}());
 
-  std::vector<double> floor_us;
-  std::vector<double> call_us;
-  floor_us.reserve(static_cast<std::size_t>(round_trips));
-  call_us.reserve(static_cast<std::size_t>(calls));
+  std::vector<double> floorUs;
+  std::vector<double> callUs;
+  floorUs.reserve(static_cast<std::size_t>(roundTrips));
+  callUs.reserve(static_cast<std::size_t>(calls));
 
   // Warm up both paths, then interleave the measurements so that both see
   // the same machine state.
   for (int i = 0; i < 200; ++i) {
-    RawRoundTrip(fd, id, static_cast<std::uint16_t>(i));
+    rawRoundTrip(fd, id, static_cast<std::uint16_t>(i));
     Pinging("127.0.0.1");
   }
   std::uint16_t seq = 1000;
-  const int per_call = std::max(1, round_trips / calls);
-  for (int i = 0; floor_us.size() < static_cast<std::size_t>(round_trips) ||
-                  call_us.size() < static_cast<std::size_t>(calls);
+  const int perCall = std::max(1, roundTrips / calls);
+  for (int i = 0; floorUs.size() < static_cast<std::size_t>(roundTrips) ||
+                  callUs.size() < static_cast<std::size_t>(calls);
        ++i) {
-    for (int k = 0; k < per_call && floor_us.size() < static_cast<std::size_t>(round_trips); ++k) {
-      const double us = RawRoundTrip(fd, id, seq++);
+    for (int k = 0; k < perCall && floorUs.size() < static_cast<std::size_t>(roundTrips); ++k) {
+      const double us = rawRoundTrip(fd, id, seq++);
       if (us < 0) {
         std::fprintf(stderr, "raw loopback echo got no reply\n");
         return 2;
       }
-      floor_us.push_back(us);
+      floorUs.push_back(us);
     }
-    if (call_us.size() < static_cast<std::size_t>(calls)) {
+    if (callUs.size() < static_cast<std::size_t>(calls)) {
       const auto start = Clock::now();
       const int32_t code = Pinging("127.0.0.1");
       const double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
@@ -131,16 +131,16 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "Pinging(\"127.0.0.1\") returned %d\n", code);
         return 2;
       }
-      call_us.push_back(us);
+      callUs.push_back(us);
     }
   }
   close(fd);
 
-  const Stats floor_stats = Summarize(floor_us);
-  const Stats call_stats = Summarize(call_us);
-  Print("raw socket echo round trip (floor)", floor_stats, floor_us.size());
-  Print("Pinging(\"127.0.0.1\")", call_stats, call_us.size());
-  const double ratio = call_stats.median / floor_stats.median;
+  const Stats floorStats = summarize(floorUs);
+  const Stats callStats = summarize(callUs);
+  print("raw socket echo round trip (floor)", floorStats, floorUs.size());
+  print("Pinging(\"127.0.0.1\")", callStats, callUs.size());
+  const double ratio = callStats.median / floorStats.median;
   std::printf("ratio of medians: %.2f (target <= %.0f): %s\n", ratio, kTargetRatio,
               ratio <= kTargetRatio ? "within target" : "OVER TARGET");
   return ratio <= kTargetRatio ? 0 : 1;

@@ -19,7 +19,7 @@ namespace {
 
 using icmp::Verdict;
 
-enum class SocketKind { kNone, kDatagram, kRaw };
+enum class SocketKind { None, Datagram, Raw };
 
 class Fd {
  public:
@@ -40,7 +40,7 @@ class Fd {
   int fd_;
 };
 
-void RandomBytes(void *buf, std::size_t len) {
+void randomBytes(void *buf, std::size_t len) {
   auto *p = static_cast<std::uint8_t *>(buf);
   std::size_t got = 0;
   while (got < len) {
@@ -61,12 +61,12 @@ void RandomBytes(void *buf, std::size_t len) {
 
 struct Socket {
   Fd fd;
-  SocketKind kind = SocketKind::kNone;
+  SocketKind kind = SocketKind::None;
 };
 
 // Keeps only the ICMP types we may act on, so the raw socket is not woken by
 // every echo request or unrelated message on the machine.
-void InstallRawFilter(int fd, int family) {
+void installRawFilter(int fd, int family) {
   if (family == AF_INET) {
     icmp_filter filter{};
     filter.data = ~((1U << icmp::kEchoReply4) | (1U << icmp::kDestUnreachable4) |
@@ -85,7 +85,7 @@ void InstallRawFilter(int fd, int family) {
   // queued in between is classified and ignored like other foreign traffic.
 }
 
-Socket OpenSocket(int family) {
+Socket openSocket(int family) {
   const int proto = family == AF_INET6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP;
   const int flags = SOCK_CLOEXEC | SOCK_NONBLOCK;
   Socket s;
@@ -94,7 +94,7 @@ Socket OpenSocket(int family) {
   // checksum and hands us only replies and errors for this socket.
   if (int fd = ::socket(family, SOCK_DGRAM | flags, proto); fd >= 0) {
     s.fd = Fd(fd);
-    s.kind = SocketKind::kDatagram;
+    s.kind = SocketKind::Datagram;
     const int on = 1;
     // Asynchronous ICMP errors (unreachable, time exceeded) go to the error
     // queue, where we can read them; without this they are dropped.
@@ -108,13 +108,13 @@ Socket OpenSocket(int family) {
   // Raw socket: needs root or CAP_NET_RAW; sees all ICMP traffic.
   if (int fd = ::socket(family, SOCK_RAW | flags, proto); fd >= 0) {
     s.fd = Fd(fd);
-    s.kind = SocketKind::kRaw;
-    InstallRawFilter(fd, family);
+    s.kind = SocketKind::Raw;
+    installRawFilter(fd, family);
   }
   return s;
 }
 
-socklen_t AddressLength(const sockaddr_storage &ss) {
+socklen_t addressLength(const sockaddr_storage &ss) {
   return ss.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
 }
 
@@ -124,7 +124,7 @@ class Session {
       : socket_(std::move(socket)), target_(target), deadline_(deadline) {
     const int family = target.ss_family;
     expect_.family = family;
-    expect_.with_ip_header = family == AF_INET && socket_.kind == SocketKind::kRaw;
+    expect_.withIpHeader = family == AF_INET && socket_.kind == SocketKind::Raw;
     if (family == AF_INET) {
       expect_.target4 = reinterpret_cast<const sockaddr_in &>(target).sin_addr;
     } else {
@@ -135,61 +135,61 @@ class Session {
       std::uint16_t id;
       std::uint16_t seq;
     } random{};
-    RandomBytes(&random, sizeof(random));
-    expect_.payload = icmp::MakePayload(random.cookie);
+    randomBytes(&random, sizeof(random));
+    expect_.payload = icmp::makePayload(random.cookie);
     expect_.id = random.id;  // datagram sockets: replaced by the kernel's choice
-    expect_.first_seq = random.seq;
+    expect_.firstSeq = random.seq;
   }
 
-  Outcome Run() {
-    Clock::time_point next_send = Clock::now();
+  Outcome run() {
+    Clock::time_point nextSend = Clock::now();
     for (;;) {
       Clock::time_point now = Clock::now();
-      if (expect_.sent < kMaxRequests && now >= next_send) {
-        if (!SendRequest()) return Finish(Outcome::kNoReply);
-        next_send = now + kRetryInterval;
+      if (expect_.sent < kMaxRequests && now >= nextSend) {
+        if (!sendRequest()) return finish(Outcome::NoReply);
+        nextSend = now + kRetryInterval;
         now = Clock::now();
       }
-      if (now >= deadline_) return Finish(Outcome::kNoReply);
+      if (now >= deadline_) return finish(Outcome::NoReply);
 
       const Clock::time_point wake =
-          expect_.sent < kMaxRequests ? std::min(next_send, deadline_) : deadline_;
+          expect_.sent < kMaxRequests ? std::min(nextSend, deadline_) : deadline_;
       const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now);
       pollfd pfd{socket_.fd.get(), POLLIN, 0};
       const int ready = ::poll(&pfd, 1, static_cast<int>(std::max<std::int64_t>(wait.count(), 0)));
       if (ready < 0) {
         if (errno == EINTR) continue;
-        return Finish(Outcome::kNoReply);
+        return finish(Outcome::NoReply);
       }
       if (ready == 0) continue;
 
       if (pfd.revents & POLLERR) {
-        if (const Verdict v = DrainErrors(); v != Verdict::kIgnore) return Finish(v);
+        if (const Verdict v = drainErrors(); v != Verdict::Ignore) return finish(v);
       }
       if (pfd.revents & POLLIN) {
-        if (const Verdict v = DrainDatagrams(); v != Verdict::kIgnore) return Finish(v);
+        if (const Verdict v = drainDatagrams(); v != Verdict::Ignore) return finish(v);
       }
-      if (pfd.revents & POLLNVAL) return Finish(Outcome::kNoReply);
+      if (pfd.revents & POLLNVAL) return finish(Outcome::NoReply);
     }
   }
 
  private:
-  static Outcome Finish(Outcome outcome) { return outcome; }
-  static Outcome Finish(Verdict verdict) {
-    return verdict == Verdict::kReply ? Outcome::kReply : Outcome::kNoReply;
+  static Outcome finish(Outcome outcome) { return outcome; }
+  static Outcome finish(Verdict verdict) {
+    return verdict == Verdict::Reply ? Outcome::Reply : Outcome::NoReply;
   }
 
-  bool SendRequest() {
-    const auto seq = static_cast<std::uint16_t>(expect_.first_seq + expect_.sent);
-    const auto msg = icmp::EchoRequest(expect_.family, expect_.id, seq, expect_.payload);
+  bool sendRequest() {
+    const auto seq = static_cast<std::uint16_t>(expect_.firstSeq + expect_.sent);
+    const auto msg = icmp::echoRequest(expect_.family, expect_.id, seq, expect_.payload);
     ssize_t n;
     do {
       n = ::sendto(socket_.fd.get(), msg.data(), msg.size(), 0,
-                   reinterpret_cast<const sockaddr *>(&target_), AddressLength(target_));
+                   reinterpret_cast<const sockaddr *>(&target_), addressLength(target_));
     } while (n < 0 && errno == EINTR);
     // Any send failure (no route, unreachable, refused) ends the probe.
     if (n != static_cast<ssize_t>(msg.size())) return false;
-    if (expect_.sent == 0 && socket_.kind == SocketKind::kDatagram) {
+    if (expect_.sent == 0 && socket_.kind == SocketKind::Datagram) {
       // The kernel bound the socket on the first send and put its own
       // identifier (the socket's "port") into the request; replies carry it.
       sockaddr_storage local{};
@@ -208,7 +208,7 @@ class Session {
 
   // Reads whatever is queued (bounded, so a flood of foreign ICMP cannot keep
   // us past the deadline) and stops at the first datagram that is ours.
-  Verdict DrainDatagrams() {
+  Verdict drainDatagrams() {
     for (int i = 0; i < kDrainBatch; ++i) {
       sockaddr_storage from{};
       iovec iov{buffer_, sizeof(buffer_)};
@@ -220,26 +220,26 @@ class Session {
       const ssize_t n = ::recvmsg(socket_.fd.get(), &msg, MSG_DONTWAIT);
       if (n < 0) {
         if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return Verdict::kIgnore;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return Verdict::Ignore;
         // A pending asynchronous error was reported here instead; the details
         // are in the error queue.
-        return DrainErrors();
+        return drainErrors();
       }
       if (msg.msg_flags & MSG_TRUNC) continue;  // larger than anything we send
-      const Verdict v = icmp::Classify(
+      const Verdict v = icmp::classify(
           expect_, std::span<const std::uint8_t>(buffer_, static_cast<std::size_t>(n)), from);
-      if (v != Verdict::kIgnore) return v;
+      if (v != Verdict::Ignore) return v;
     }
-    return Verdict::kIgnore;
+    return Verdict::Ignore;
   }
 
-  Verdict DrainErrors() {
-    if (socket_.kind != SocketKind::kDatagram) {
+  Verdict drainErrors() {
+    if (socket_.kind != SocketKind::Datagram) {
       // Raw sockets see ICMP errors as ordinary datagrams; just clear the flag.
       int err = 0;
       socklen_t len = sizeof(err);
       (void)::getsockopt(socket_.fd.get(), SOL_SOCKET, SO_ERROR, &err, &len);
-      return Verdict::kIgnore;
+      return Verdict::Ignore;
     }
     for (int i = 0; i < kDrainBatch; ++i) {
       alignas(cmsghdr) char control[512];
@@ -255,22 +255,22 @@ class Session {
       const ssize_t n = ::recvmsg(socket_.fd.get(), &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
       if (n < 0) {
         if (errno == EINTR) continue;
-        return Verdict::kIgnore;
+        return Verdict::Ignore;
       }
       for (cmsghdr *c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
-        const bool is_err = (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR) ||
+        const bool isErr = (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR) ||
                             (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR);
-        if (!is_err || c->cmsg_len < CMSG_LEN(sizeof(sock_extended_err))) continue;
+        if (!isErr || c->cmsg_len < CMSG_LEN(sizeof(sock_extended_err))) continue;
         sock_extended_err err;
         std::memcpy(&err, CMSG_DATA(c), sizeof(err));
         if (msg.msg_namelen == 0) destination.ss_family = AF_UNSPEC;
-        const Verdict v = icmp::ClassifyQueuedError(
+        const Verdict v = icmp::classifyQueuedError(
             expect_, err, std::span<const std::uint8_t>(buffer_, static_cast<std::size_t>(n)),
             destination);
-        if (v != Verdict::kIgnore) return v;
+        if (v != Verdict::Ignore) return v;
       }
     }
-    return Verdict::kIgnore;
+    return Verdict::Ignore;
   }
 
   static constexpr int kDrainBatch = 64;
@@ -284,13 +284,13 @@ class Session {
 
 }  // namespace
 
-Outcome Exchange(const std::vector<sockaddr_storage> &candidates, Clock::time_point deadline) {
+Outcome exchange(const std::vector<sockaddr_storage> &candidates, Clock::time_point deadline) {
   for (const sockaddr_storage &target : candidates) {
-    Socket socket = OpenSocket(target.ss_family);
-    if (socket.kind == SocketKind::kNone) continue;  // try another family, if any
-    return Session(std::move(socket), target, deadline).Run();
+    Socket socket = openSocket(target.ss_family);
+    if (socket.kind == SocketKind::None) continue;  // try another family, if any
+    return Session(std::move(socket), target, deadline).run();
   }
-  return Outcome::kNoSocket;
+  return Outcome::NoSocket;
 }
 
 }  // namespace zorvek::echo

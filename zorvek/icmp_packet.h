@@ -40,42 +40,42 @@ using Payload = std::array<std::uint8_t, kPayloadSize>;
 // RFC 1071 one's complement sum, returned ready to store (network order bytes
 // are produced by storing the result big-endian). A message whose stored
 // checksum is correct sums to 0.
-std::uint16_t InternetChecksum(std::span<const std::uint8_t> data);
+std::uint16_t internetChecksum(std::span<const std::uint8_t> data);
 
 // The payload carried by every request of one call: the cookie followed by a
 // fixed byte pattern.
-Payload MakePayload(const Cookie &cookie);
+Payload makePayload(const Cookie &cookie);
 
 // An echo request. For IPv4 the checksum is filled in; for ICMPv6 the kernel
 // computes it (it covers a pseudo-header we do not build), so it is left 0.
-std::vector<std::uint8_t> EchoRequest(int family, std::uint16_t id, std::uint16_t seq,
+std::vector<std::uint8_t> echoRequest(int family, std::uint16_t id, std::uint16_t seq,
                                       const Payload &payload);
 
 // What a probe waits for.
 struct Expectation {
   int family = AF_INET;          // AF_INET or AF_INET6
-  bool with_ip_header = false;   // raw IPv4 sockets deliver the IP header too
+  bool withIpHeader = false;   // raw IPv4 sockets deliver the IP header too
   in_addr target4{};             // used when family == AF_INET
   in6_addr target6{};            // used when family == AF_INET6
   std::uint16_t id = 0;          // echo identifier on the wire
-  std::uint16_t first_seq = 0;   // sequence number of the first request
+  std::uint16_t firstSeq = 0;   // sequence number of the first request
   std::uint16_t sent = 0;        // requests sent so far: first_seq .. first_seq+sent-1
   Payload payload{};
 
-  bool SequenceSent(std::uint16_t seq) const {
-    return static_cast<std::uint16_t>(seq - first_seq) < sent;
+  bool sequenceSent(std::uint16_t seq) const {
+    return static_cast<std::uint16_t>(seq - firstSeq) < sent;
   }
 };
 
 enum class Verdict {
-  kIgnore,       // not ours (foreign reply, other traffic, malformed)
-  kReply,        // our echo reply
-  kUnreachable,  // an ICMP error about one of our requests
+  Ignore,       // not ours (foreign reply, other traffic, malformed)
+  Reply,        // our echo reply
+  Unreachable,  // an ICMP error about one of our requests
 };
 
 // Classifies one datagram read from the probe socket. `from` is the sender
 // address reported by recvfrom (used when the datagram has no IP header).
-Verdict Classify(const Expectation &expect, std::span<const std::uint8_t> datagram,
+Verdict classify(const Expectation &expect, std::span<const std::uint8_t> datagram,
                  const sockaddr_storage &from);
 
 // Classifies one entry of a datagram socket's error queue (IP_RECVERR /
@@ -83,7 +83,7 @@ Verdict Classify(const Expectation &expect, std::span<const std::uint8_t> datagr
 // request the error is about. `destination` is the address the kernel
 // reports with it (the quoted request's destination); family AF_UNSPEC if
 // none was reported.
-Verdict ClassifyQueuedError(const Expectation &expect, const sock_extended_err &err,
+Verdict classifyQueuedError(const Expectation &expect, const sock_extended_err &err,
                             std::span<const std::uint8_t> quoted,
                             const sockaddr_storage &destination);
 

@@ -12,7 +12,7 @@ inline constexpr std::string_view kResultLinePrefix = "--------------------";
 
 // Message for a result code (UTF-8). Codes -5 to 2 have a message; any other
 // code yields an empty string.
-constexpr std::string_view ResultMessage(std::int32_t code) {
+constexpr std::string_view resultMessage(std::int32_t code) {
   switch (code) {
     case -5: return "WinSock version 1.1 がサポートされていません";
     case -4: return "Winsockの開始エラー";
@@ -27,9 +27,9 @@ constexpr std::string_view ResultMessage(std::int32_t code) {
 }
 
 // "--------------------<message>(<code>)", without a line break.
-inline std::string ResultLine(std::int32_t code) {
+inline std::string resultLine(std::int32_t code) {
   std::string line(kResultLinePrefix);
-  line += ResultMessage(code);
+  line += resultMessage(code);
   line += '(';
   line += std::to_string(code);
   line += ')';

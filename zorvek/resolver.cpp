@@ -13,13 +13,13 @@
 namespace zorvek::resolve {
 namespace {
 
-bool IsLabelByte(char c) {
+bool isLabelByte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
          c == '_';
 }
 
 // Copies the addresses of a getaddrinfo() list, IPv4 and IPv6 only.
-std::vector<sockaddr_storage> Collect(const addrinfo *list) {
+std::vector<sockaddr_storage> collect(const addrinfo *list) {
   std::vector<sockaddr_storage> out;
   for (const addrinfo *ai = list; ai != nullptr; ai = ai->ai_next) {
     if (ai->ai_family != AF_INET && ai->ai_family != AF_INET6) continue;
@@ -31,7 +31,7 @@ std::vector<sockaddr_storage> Collect(const addrinfo *list) {
   return out;
 }
 
-addrinfo Hints(int flags) {
+addrinfo makeHints(int flags) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_DGRAM;  // one entry per address
@@ -43,31 +43,31 @@ addrinfo Hints(int flags) {
 // a reference, so it stays valid if the caller has given up and returned.
 struct Lookup {
   std::mutex mutex;
-  std::condition_variable done_cv;
+  std::condition_variable doneCv;
   bool done = false;
   int rc = EAI_FAIL;
   std::vector<sockaddr_storage> addresses;
 };
 
-void RunLookup(const std::shared_ptr<Lookup> &lookup, const std::string &name) {
-  const addrinfo hints = Hints(0);
+void runLookup(const std::shared_ptr<Lookup> &lookup, const std::string &name) {
+  const addrinfo hints = makeHints(0);
   addrinfo *list = nullptr;
   const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &list);
   std::vector<sockaddr_storage> addresses;
   if (rc == 0) {
-    addresses = Collect(list);
+    addresses = collect(list);
     freeaddrinfo(list);
   }
   std::lock_guard lock(lookup->mutex);
   lookup->rc = rc;
   lookup->addresses = std::move(addresses);
   lookup->done = true;
-  lookup->done_cv.notify_all();
+  lookup->doneCv.notify_all();
 }
 
 }  // namespace
 
-bool IsValidHostName(std::string_view name) {
+bool isValidHostName(std::string_view name) {
   if (!name.empty() && name.back() == '.') name.remove_suffix(1);
   if (name.empty() || name.size() > 253) return false;
   std::size_t label = 0;
@@ -77,55 +77,55 @@ bool IsValidHostName(std::string_view name) {
       label = 0;
       continue;
     }
-    if (!IsLabelByte(c) || ++label > 63) return false;
+    if (!isLabelByte(c) || ++label > 63) return false;
   }
   return label != 0;
 }
 
-Result Resolve(std::string_view host, Clock::time_point deadline) {
+Result resolveHost(std::string_view host, Clock::time_point deadline) {
   Result result;
   const std::string name(host);
   if (name.size() != std::strlen(name.c_str())) {  // embedded NUL
-    result.status = Status::kInvalidName;
+    result.status = Status::InvalidName;
     return result;
   }
 
   // Address literals: parsed locally, never sent to a name server.
-  const addrinfo numeric_hints = Hints(AI_NUMERICHOST);
+  const addrinfo numericHints = makeHints(AI_NUMERICHOST);
   addrinfo *list = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &numeric_hints, &list) == 0) {
-    result.addresses = Collect(list);
+  if (getaddrinfo(name.c_str(), nullptr, &numericHints, &list) == 0) {
+    result.addresses = collect(list);
     freeaddrinfo(list);
-    result.status = result.addresses.empty() ? Status::kNotFound : Status::kOk;
+    result.status = result.addresses.empty() ? Status::NotFound : Status::Ok;
     return result;
   }
 
-  if (!IsValidHostName(name)) {
-    result.status = Status::kInvalidName;
+  if (!isValidHostName(name)) {
+    result.status = Status::InvalidName;
     return result;
   }
 
   auto lookup = std::make_shared<Lookup>();
   try {
-    std::thread([lookup, name] { RunLookup(lookup, name); }).detach();
+    std::thread([lookup, name] { runLookup(lookup, name); }).detach();
   } catch (const std::system_error &) {
     // No thread to bound the lookup with; a blocking lookup could exceed the
     // time bound, so the name counts as not resolved in time.
-    result.status = Status::kTimedOut;
+    result.status = Status::TimedOut;
     return result;
   }
 
   std::unique_lock lock(lookup->mutex);
-  if (!lookup->done_cv.wait_until(lock, deadline, [&] { return lookup->done; })) {
-    result.status = Status::kTimedOut;
+  if (!lookup->doneCv.wait_until(lock, deadline, [&] { return lookup->done; })) {
+    result.status = Status::TimedOut;
     return result;
   }
   if (lookup->rc != 0 || lookup->addresses.empty()) {
-    result.status = Status::kNotFound;
+    result.status = Status::NotFound;
     return result;
   }
   result.addresses = std::move(lookup->addresses);
-  result.status = Status::kOk;
+  result.status = Status::Ok;
   return result;
 }
 

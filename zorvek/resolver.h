@@ -12,14 +12,14 @@ namespace zorvek::resolve {
 using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC
 
 enum class Status {
-  kOk,
-  kInvalidName,  // neither an address literal nor a syntactically valid host name
-  kNotFound,     // the resolver answered: no such name / no address
-  kTimedOut,     // no answer before the deadline (the lookup goes on in the background)
+  Ok,
+  InvalidName,  // neither an address literal nor a syntactically valid host name
+  NotFound,     // the resolver answered: no such name / no address
+  TimedOut,     // no answer before the deadline (the lookup goes on in the background)
 };
 
 struct Result {
-  Status status = Status::kNotFound;
+  Status status = Status::NotFound;
   // Addresses in resolver order, ports 0.
   std::vector<sockaddr_storage> addresses;
 };
@@ -27,13 +27,13 @@ struct Result {
 // True for a host name made of 1-63 byte labels of ASCII letters, digits, '-'
 // and '_', separated by dots, at most 253 bytes (a final dot is allowed).
 // Anything else, including non-ASCII code page 932 bytes, cannot be looked up.
-bool IsValidHostName(std::string_view name);
+bool isValidHostName(std::string_view name);
 
 // Resolves `host`. Address literals (IPv4, IPv6, IPv6 with %scope) are parsed
 // without any resolver. Names go to getaddrinfo() on a detached helper thread;
-// if it has not answered by `deadline` the call returns kTimedOut and the
+// if it has not answered by `deadline` the call returns TimedOut and the
 // helper finishes later on its own. No reverse lookup is ever made, and
 // AI_ADDRCONFIG is not used so loopback names work without other interfaces.
-Result Resolve(std::string_view host, Clock::time_point deadline);
+Result resolveHost(std::string_view host, Clock::time_point deadline);
 
 }  // namespace zorvek::resolve

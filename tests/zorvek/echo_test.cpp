@@ -20,13 +20,13 @@ TEST(PingingInput, NullOrEmptyHostIsRejected) {
 }
 
 TEST(PingingLoopback, LiteralsAnswerInThisNamespace) {
-  if (!CanOpenIcmpSocket()) GTEST_SKIP() << "no ICMP socket allowed for this user";
+  if (!canOpenIcmpSocket()) GTEST_SKIP() << "no ICMP socket allowed for this user";
   EXPECT_EQ(Pinging("127.0.0.1"), ZORVEK_SUCCESS);
   EXPECT_EQ(Pinging("::1"), ZORVEK_SUCCESS);
 }
 
 TEST(PingingLoopback, ConcurrentCallsAllSucceed) {
-  if (!CanOpenIcmpSocket()) GTEST_SKIP() << "no ICMP socket allowed for this user";
+  if (!canOpenIcmpSocket()) GTEST_SKIP() << "no ICMP socket allowed for this user";
   constexpr int kThreads = 8;
   constexpr int kCallsEach = 5;
   std::atomic<int> successes{0};
@@ -49,15 +49,15 @@ class PingingInSandbox : public ::testing::TestWithParam<SocketMode> {};
 
 TEST_P(PingingInSandbox, LoopbackAnswersByAddressAndName) {
   const SocketMode mode = GetParam();
-  SandboxOptions options = OptionsFor(mode);
-  options.private_resolver = true;
+  SandboxOptions options = optionsFor(mode);
+  options.privateResolver = true;
   ZORVEK_RUN_SANDBOXED(outcome, options, [mode] {
-    EnterMode(mode);
+    enterMode(mode);
     Fields f;
-    TimedPing(f, "127.0.0.1", "v4_");
-    TimedPing(f, "::1", "v6_");
-    TimedPing(f, "localhost", "name_");
-    TimedPing(f, "ip6-localhost", "name6_");
+    timedPing(f, "127.0.0.1", "v4_");
+    timedPing(f, "::1", "v6_");
+    timedPing(f, "localhost", "name_");
+    timedPing(f, "ip6-localhost", "name6_");
     return f;
   });
   EXPECT_EQ(outcome.number("v4_code"), ZORVEK_SUCCESS);
@@ -68,8 +68,8 @@ TEST_P(PingingInSandbox, LoopbackAnswersByAddressAndName) {
 
 TEST_P(PingingInSandbox, ConcurrentCallsAllSucceed) {
   const SocketMode mode = GetParam();
-  ZORVEK_RUN_SANDBOXED(outcome, OptionsFor(mode), [mode] {
-    EnterMode(mode);
+  ZORVEK_RUN_SANDBOXED(outcome, optionsFor(mode), [mode] {
+    enterMode(mode);
     std::atomic<int> successes{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t) {
@@ -87,19 +87,19 @@ TEST_P(PingingInSandbox, ConcurrentCallsAllSucceed) {
 
 TEST_P(PingingInSandbox, CallsLeaveNoDescriptorsOpen) {
   const SocketMode mode = GetParam();
-  SandboxOptions options = OptionsFor(mode);
-  options.private_resolver = true;
-  options.ignore_echo6 = true;  // one call runs into the deadline
+  SandboxOptions options = optionsFor(mode);
+  options.privateResolver = true;
+  options.ignoreEcho6 = true;  // one call runs into the deadline
   ZORVEK_RUN_SANDBOXED(outcome, options, [mode] {
-    EnterMode(mode);
+    enterMode(mode);
     Fields f;
-    const int before = OpenDescriptorCount();
-    TimedPing(f, "127.0.0.1", "ok_");
-    TimedPing(f, "::1", "silent_");
-    TimedPing(f, "", "empty_");
-    TimedPing(f, "not a host name", "invalid_");
-    TimedPing(f, "localhost", "name_");
-    f["opened"] = std::to_string(OpenDescriptorCount() - before);
+    const int before = openDescriptorCount();
+    timedPing(f, "127.0.0.1", "ok_");
+    timedPing(f, "::1", "silent_");
+    timedPing(f, "", "empty_");
+    timedPing(f, "not a host name", "invalid_");
+    timedPing(f, "localhost", "name_");
+    f["opened"] = std::to_string(openDescriptorCount() - before);
     return f;
   });
   EXPECT_EQ(outcome.number("ok_code"), ZORVEK_SUCCESS);
@@ -111,8 +111,8 @@ TEST_P(PingingInSandbox, CallsLeaveNoDescriptorsOpen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, PingingInSandbox,
-                         ::testing::Values(SocketMode::kRaw, SocketMode::kDatagram),
-                         [](const auto &info) { return ModeName(info.param); });
+                         ::testing::Values(SocketMode::Raw, SocketMode::Datagram),
+                         [](const auto &info) { return modeName(info.param); });
 
 }  // namespace
 }  // namespace zorvek_test

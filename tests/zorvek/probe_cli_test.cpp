@@ -13,46 +13,46 @@ namespace {
 const std::string kProbe = ZORVEK_PROBE_PATH;
 
 TEST(ResultMessages, EveryCodeHasItsLine) {
-  EXPECT_EQ(zorvek::ResultLine(-5), "--------------------WinSock version 1.1 がサポートされていません(-5)");
-  EXPECT_EQ(zorvek::ResultLine(-4), "--------------------Winsockの開始エラー(-4)");
-  EXPECT_EQ(zorvek::ResultLine(-3), "--------------------ICMPのアドレスが取得できません(-3)");
-  EXPECT_EQ(zorvek::ResultLine(-2), "--------------------ICMP.DLLが読み込めません(-2)");
-  EXPECT_EQ(zorvek::ResultLine(-1), "--------------------Host名が設定されていません(-1)");
-  EXPECT_EQ(zorvek::ResultLine(0), "--------------------成功しました(0)");
-  EXPECT_EQ(zorvek::ResultLine(1), "--------------------ホストが見つかりません(1)");
-  EXPECT_EQ(zorvek::ResultLine(2), "--------------------Pingでエラーが発生しました(2)");
-  EXPECT_EQ(zorvek::ResultLine(7), "--------------------(7)");
+  EXPECT_EQ(zorvek::resultLine(-5), "--------------------WinSock version 1.1 がサポートされていません(-5)");
+  EXPECT_EQ(zorvek::resultLine(-4), "--------------------Winsockの開始エラー(-4)");
+  EXPECT_EQ(zorvek::resultLine(-3), "--------------------ICMPのアドレスが取得できません(-3)");
+  EXPECT_EQ(zorvek::resultLine(-2), "--------------------ICMP.DLLが読み込めません(-2)");
+  EXPECT_EQ(zorvek::resultLine(-1), "--------------------Host名が設定されていません(-1)");
+  EXPECT_EQ(zorvek::resultLine(0), "--------------------成功しました(0)");
+  EXPECT_EQ(zorvek::resultLine(1), "--------------------ホストが見つかりません(1)");
+  EXPECT_EQ(zorvek::resultLine(2), "--------------------Pingでエラーが発生しました(2)");
+  EXPECT_EQ(zorvek::resultLine(7), "--------------------(7)");
 }
 
 TEST(ProbeCommand, LoopbackSucceeds) {
-  if (!CanOpenIcmpSocket()) GTEST_SKIP() << "no ICMP socket allowed for this user";
-  const auto [status, out] = RunProgram({kProbe, "127.0.0.1"});
+  if (!canOpenIcmpSocket()) GTEST_SKIP() << "no ICMP socket allowed for this user";
+  const auto [status, out] = runProgram({kProbe, "127.0.0.1"});
   EXPECT_EQ(status, 0);
   EXPECT_EQ(out, "--------------------成功しました(0)\n");
 }
 
 TEST(ProbeCommand, EmptyHost) {
-  const auto [status, out] = RunProgram({kProbe, ""});
+  const auto [status, out] = runProgram({kProbe, ""});
   EXPECT_EQ(status, 1);
   EXPECT_EQ(out, "--------------------Host名が設定されていません(-1)\n");
 }
 
 TEST(ProbeCommand, WrongArgumentCountIsAUsageError) {
-  const auto none = RunProgram({kProbe});
+  const auto none = runProgram({kProbe});
   EXPECT_EQ(none.first, 2);
   EXPECT_EQ(none.second, "");
-  const auto two = RunProgram({kProbe, "127.0.0.1", "::1"});
+  const auto two = runProgram({kProbe, "127.0.0.1", "::1"});
   EXPECT_EQ(two.first, 2);
   EXPECT_EQ(two.second, "");
 }
 
 TEST(ProbeCommand, SilentHostAndUnknownName) {
   SandboxOptions options;
-  options.ignore_echo4 = true;
-  options.private_resolver = true;
+  options.ignoreEcho4 = true;
+  options.privateResolver = true;
   ZORVEK_RUN_SANDBOXED(outcome, options, [] {
-    const auto silent = RunProgram({kProbe, "127.0.0.1"});
-    const auto unknown = RunProgram({kProbe, "テスト.invalid"});
+    const auto silent = runProgram({kProbe, "127.0.0.1"});
+    const auto unknown = runProgram({kProbe, "テスト.invalid"});
     return Fields{{"silent_status", std::to_string(silent.first)},
                   {"silent_out", silent.second},
                   {"unknown_status", std::to_string(unknown.first)},

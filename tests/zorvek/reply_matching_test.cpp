@@ -16,118 +16,118 @@ namespace {
 
 constexpr std::size_t kCookieOffset = 8;  // payload starts after the 8-byte header
 
-const char *Target(int family) { return family == AF_INET ? "127.0.0.1" : "::1"; }
-const char *FamilyName(int family) { return family == AF_INET ? "IPv4" : "IPv6"; }
+const char *target(int family) { return family == AF_INET ? "127.0.0.1" : "::1"; }
+const char *familyName(int family) { return family == AF_INET ? "IPv4" : "IPv6"; }
 
-SandboxOptions SilentSandbox(SocketMode mode) {
-  SandboxOptions options = OptionsFor(mode);
-  options.ignore_echo4 = true;
-  options.ignore_echo6 = true;
+SandboxOptions silentSandbox(SocketMode mode) {
+  SandboxOptions options = optionsFor(mode);
+  options.ignoreEcho4 = true;
+  options.ignoreEcho6 = true;
   return options;
 }
 
 // Probes the loopback address of `family` with `policy` answering requests.
-ChildOutcome ProbeWith(SocketMode mode, int family, Policy policy) {
-  return RunSandboxed(SilentSandbox(mode), [=] {
+ChildOutcome probeWith(SocketMode mode, int family, Policy policy) {
+  return runSandboxed(silentSandbox(mode), [=] {
     Responder responder(family, policy);  // raw sockets opened while still root
-    EnterMode(mode);
-    responder.Start();
+    enterMode(mode);
+    responder.start();
     Fields f;
-    TimedPing(f, Target(family));
-    responder.Stop();
-    f["requests"] = std::to_string(responder.requests_seen());
-    f["forged"] = std::to_string(responder.packets_sent());
+    timedPing(f, target(family));
+    responder.stop();
+    f["requests"] = std::to_string(responder.requestsSeen());
+    f["forged"] = std::to_string(responder.packetsSent());
     return f;
   });
 }
 
 // Ways to get a reply or an error almost right.
 enum class Fake {
-  kNothing,              // request lost, nothing comes back
-  kWrongIdentifier,
-  kStaleSequence,        // two before this request: never one of ours in this call
-  kUnsentSequence,       // the sequence number our next request will use
-  kWrongCookie,
-  kWrongPayloadTail,
-  kShortPayload,
-  kBadChecksum,          // IPv4 only; the kernel checksums ICMPv6 itself
-  kWrongSource,          // IPv4 only; sent from 127.0.0.2
-  kMirroredRequest,      // an echo request, not a reply
-  kErrorForOtherIdentifier,
-  kErrorForOtherSequence,
-  kErrorForOtherDestination,
+  Nothing,              // request lost, nothing comes back
+  WrongIdentifier,
+  StaleSequence,        // two before this request: never one of ours in this call
+  UnsentSequence,       // the sequence number our next request will use
+  WrongCookie,
+  WrongPayloadTail,
+  ShortPayload,
+  BadChecksum,          // IPv4 only; the kernel checksums ICMPv6 itself
+  WrongSource,          // IPv4 only; sent from 127.0.0.2
+  MirroredRequest,      // an echo request, not a reply
+  ErrorForOtherIdentifier,
+  ErrorForOtherSequence,
+  ErrorForOtherDestination,
 };
 
-const char *FakeName(Fake fake) {
+const char *fakeName(Fake fake) {
   switch (fake) {
-    case Fake::kNothing: return "Nothing";
-    case Fake::kWrongIdentifier: return "WrongIdentifier";
-    case Fake::kStaleSequence: return "StaleSequence";
-    case Fake::kUnsentSequence: return "UnsentSequence";
-    case Fake::kWrongCookie: return "WrongCookie";
-    case Fake::kWrongPayloadTail: return "WrongPayloadTail";
-    case Fake::kShortPayload: return "ShortPayload";
-    case Fake::kBadChecksum: return "BadChecksum";
-    case Fake::kWrongSource: return "WrongSource";
-    case Fake::kMirroredRequest: return "MirroredRequest";
-    case Fake::kErrorForOtherIdentifier: return "ErrorForOtherIdentifier";
-    case Fake::kErrorForOtherSequence: return "ErrorForOtherSequence";
-    case Fake::kErrorForOtherDestination: return "ErrorForOtherDestination";
+    case Fake::Nothing: return "Nothing";
+    case Fake::WrongIdentifier: return "WrongIdentifier";
+    case Fake::StaleSequence: return "StaleSequence";
+    case Fake::UnsentSequence: return "UnsentSequence";
+    case Fake::WrongCookie: return "WrongCookie";
+    case Fake::WrongPayloadTail: return "WrongPayloadTail";
+    case Fake::ShortPayload: return "ShortPayload";
+    case Fake::BadChecksum: return "BadChecksum";
+    case Fake::WrongSource: return "WrongSource";
+    case Fake::MirroredRequest: return "MirroredRequest";
+    case Fake::ErrorForOtherIdentifier: return "ErrorForOtherIdentifier";
+    case Fake::ErrorForOtherSequence: return "ErrorForOtherSequence";
+    case Fake::ErrorForOtherDestination: return "ErrorForOtherDestination";
   }
   return "?";
 }
 
-std::vector<Forged> Make(Fake fake, const SeenRequest &req) {
-  std::vector<std::uint8_t> reply = MirrorReply(req);
+std::vector<Forged> make(Fake fake, const SeenRequest &req) {
+  std::vector<std::uint8_t> reply = mirrorReply(req);
   switch (fake) {
-    case Fake::kNothing:
+    case Fake::Nothing:
       return {};
-    case Fake::kWrongIdentifier:
-      Store16(reply, 4, static_cast<std::uint16_t>(req.id ^ 0x0101));
+    case Fake::WrongIdentifier:
+      store16(reply, 4, static_cast<std::uint16_t>(req.id ^ 0x0101));
       break;
-    case Fake::kStaleSequence:
-      Store16(reply, 6, static_cast<std::uint16_t>(req.seq - 2));
+    case Fake::StaleSequence:
+      store16(reply, 6, static_cast<std::uint16_t>(req.seq - 2));
       break;
-    case Fake::kUnsentSequence:
-      Store16(reply, 6, static_cast<std::uint16_t>(req.seq + 1));
+    case Fake::UnsentSequence:
+      store16(reply, 6, static_cast<std::uint16_t>(req.seq + 1));
       break;
-    case Fake::kWrongCookie:
+    case Fake::WrongCookie:
       reply[kCookieOffset + 3] ^= 0x5a;
       break;
-    case Fake::kWrongPayloadTail:
+    case Fake::WrongPayloadTail:
       reply.back() ^= 0x01;
       break;
-    case Fake::kShortPayload:
+    case Fake::ShortPayload:
       reply.resize(reply.size() - 8);
       break;
-    case Fake::kBadChecksum:
-      Store16(reply, 2, static_cast<std::uint16_t>((reply[2] << 8 | reply[3]) ^ 0x0001));
+    case Fake::BadChecksum:
+      store16(reply, 2, static_cast<std::uint16_t>((reply[2] << 8 | reply[3]) ^ 0x0001));
       return {Forged{reply}};
-    case Fake::kWrongSource:
+    case Fake::WrongSource:
       return {Forged{reply, true}};
-    case Fake::kMirroredRequest:
+    case Fake::MirroredRequest:
       return {Forged{req.icmp}};
-    case Fake::kErrorForOtherIdentifier:
-      return {Forged{UnreachableAbout(req, static_cast<std::uint16_t>(req.id ^ 0x0101), req.seq)}};
-    case Fake::kErrorForOtherSequence:
-      return {Forged{UnreachableAbout(req, req.id, static_cast<std::uint16_t>(req.seq + 0x1000))}};
-    case Fake::kErrorForOtherDestination:
-      return {Forged{UnreachableAbout(req, req.id, req.seq, 3)}};
+    case Fake::ErrorForOtherIdentifier:
+      return {Forged{unreachableAbout(req, static_cast<std::uint16_t>(req.id ^ 0x0101), req.seq)}};
+    case Fake::ErrorForOtherSequence:
+      return {Forged{unreachableAbout(req, req.id, static_cast<std::uint16_t>(req.seq + 0x1000))}};
+    case Fake::ErrorForOtherDestination:
+      return {Forged{unreachableAbout(req, req.id, req.seq, 3)}};
   }
-  FixChecksum(req.family, reply);
+  fixChecksum(req.family, reply);
   return {Forged{reply}};
 }
 
-std::vector<Fake> FakesFor(int family) {
-  std::vector<Fake> fakes = {Fake::kNothing,          Fake::kWrongIdentifier,
-                             Fake::kStaleSequence,  Fake::kUnsentSequence,
-                             Fake::kWrongCookie,      Fake::kWrongPayloadTail,
-                             Fake::kShortPayload,     Fake::kMirroredRequest,
-                             Fake::kErrorForOtherIdentifier, Fake::kErrorForOtherSequence,
-                             Fake::kErrorForOtherDestination};
+std::vector<Fake> fakesFor(int family) {
+  std::vector<Fake> fakes = {Fake::Nothing,          Fake::WrongIdentifier,
+                             Fake::StaleSequence,  Fake::UnsentSequence,
+                             Fake::WrongCookie,      Fake::WrongPayloadTail,
+                             Fake::ShortPayload,     Fake::MirroredRequest,
+                             Fake::ErrorForOtherIdentifier, Fake::ErrorForOtherSequence,
+                             Fake::ErrorForOtherDestination};
   if (family == AF_INET) {
-    fakes.push_back(Fake::kBadChecksum);
-    fakes.push_back(Fake::kWrongSource);
+    fakes.push_back(Fake::BadChecksum);
+    fakes.push_back(Fake::WrongSource);
   }
   return fakes;
 }
@@ -138,11 +138,11 @@ class ReplyMatching : public ::testing::TestWithParam<std::tuple<SocketMode, int
 
 TEST_P(ReplyMatching, SilentHostGivesUpAfterTwoRequestsWithinBound) {
   const auto [mode, family] = GetParam();
-  const ChildOutcome outcome = ProbeWith(mode, family, [](const SeenRequest &) {
+  const ChildOutcome outcome = probeWith(mode, family, [](const SeenRequest &) {
     return std::vector<Forged>{};
   });
-  if (outcome.kind == ChildOutcome::Kind::kSkipped) GTEST_SKIP() << outcome.detail;
-  ASSERT_EQ(outcome.kind, ChildOutcome::Kind::kDone) << outcome.detail;
+  if (outcome.kind == ChildOutcome::Kind::Skipped) GTEST_SKIP() << outcome.detail;
+  ASSERT_EQ(outcome.kind, ChildOutcome::Kind::Done) << outcome.detail;
   EXPECT_EQ(outcome.number("code"), ZORVEK_PING_ERROR);
   EXPECT_EQ(outcome.number("requests"), 2);
   EXPECT_LT(outcome.seconds("seconds"), 3.0);
@@ -152,27 +152,27 @@ TEST_P(ReplyMatching, ExactReplyIsAccepted) {
   // The control for the forgeries below: the responder's own mirror image of
   // our request must be good enough.
   const auto [mode, family] = GetParam();
-  const ChildOutcome outcome = ProbeWith(mode, family, [](const SeenRequest &req) {
-    return std::vector<Forged>{Forged{MirrorReply(req)}};
+  const ChildOutcome outcome = probeWith(mode, family, [](const SeenRequest &req) {
+    return std::vector<Forged>{Forged{mirrorReply(req)}};
   });
-  if (outcome.kind == ChildOutcome::Kind::kSkipped) GTEST_SKIP() << outcome.detail;
-  ASSERT_EQ(outcome.kind, ChildOutcome::Kind::kDone) << outcome.detail;
+  if (outcome.kind == ChildOutcome::Kind::Skipped) GTEST_SKIP() << outcome.detail;
+  ASSERT_EQ(outcome.kind, ChildOutcome::Kind::Done) << outcome.detail;
   EXPECT_EQ(outcome.number("code"), ZORVEK_SUCCESS);
   EXPECT_EQ(outcome.number("requests"), 1);
 }
 
 TEST_P(ReplyMatching, OnlyForeignRepliesAndErrorsMeansNoReply) {
   const auto [mode, family] = GetParam();
-  const std::vector<Fake> fakes = FakesFor(family);
-  const ChildOutcome outcome = ProbeWith(mode, family, [fakes](const SeenRequest &req) {
+  const std::vector<Fake> fakes = fakesFor(family);
+  const ChildOutcome outcome = probeWith(mode, family, [fakes](const SeenRequest &req) {
     std::vector<Forged> all;
     for (const Fake fake : fakes) {
-      for (Forged &packet : Make(fake, req)) all.push_back(std::move(packet));
+      for (Forged &packet : make(fake, req)) all.push_back(std::move(packet));
     }
     return all;
   });
-  if (outcome.kind == ChildOutcome::Kind::kSkipped) GTEST_SKIP() << outcome.detail;
-  ASSERT_EQ(outcome.kind, ChildOutcome::Kind::kDone) << outcome.detail;
+  if (outcome.kind == ChildOutcome::Kind::Skipped) GTEST_SKIP() << outcome.detail;
+  ASSERT_EQ(outcome.kind, ChildOutcome::Kind::Done) << outcome.detail;
   EXPECT_EQ(outcome.number("code"), ZORVEK_PING_ERROR);
   EXPECT_EQ(outcome.number("requests"), 2);
   EXPECT_GE(outcome.number("forged"), 2 * static_cast<int>(fakes.size() - 1));
@@ -181,11 +181,11 @@ TEST_P(ReplyMatching, OnlyForeignRepliesAndErrorsMeansNoReply) {
 
 TEST_P(ReplyMatching, ErrorAboutOurRequestEndsTheProbe) {
   const auto [mode, family] = GetParam();
-  const ChildOutcome outcome = ProbeWith(mode, family, [](const SeenRequest &req) {
-    return std::vector<Forged>{Forged{UnreachableAbout(req, req.id, req.seq)}};
+  const ChildOutcome outcome = probeWith(mode, family, [](const SeenRequest &req) {
+    return std::vector<Forged>{Forged{unreachableAbout(req, req.id, req.seq)}};
   });
-  if (outcome.kind == ChildOutcome::Kind::kSkipped) GTEST_SKIP() << outcome.detail;
-  ASSERT_EQ(outcome.kind, ChildOutcome::Kind::kDone) << outcome.detail;
+  if (outcome.kind == ChildOutcome::Kind::Skipped) GTEST_SKIP() << outcome.detail;
+  ASSERT_EQ(outcome.kind, ChildOutcome::Kind::Done) << outcome.detail;
   EXPECT_EQ(outcome.number("code"), ZORVEK_PING_ERROR);
   // It stopped at the error instead of sending the second request.
   EXPECT_EQ(outcome.number("requests"), 1);
@@ -193,10 +193,10 @@ TEST_P(ReplyMatching, ErrorAboutOurRequestEndsTheProbe) {
 
 INSTANTIATE_TEST_SUITE_P(
     All, ReplyMatching,
-    ::testing::Combine(::testing::Values(SocketMode::kRaw, SocketMode::kDatagram),
+    ::testing::Combine(::testing::Values(SocketMode::Raw, SocketMode::Datagram),
                        ::testing::Values(AF_INET, AF_INET6)),
     [](const auto &info) {
-      return std::string(ModeName(std::get<0>(info.param))) + FamilyName(std::get<1>(info.param));
+      return std::string(modeName(std::get<0>(info.param))) + familyName(std::get<1>(info.param));
     });
 
 // ---- One forgery at a time -------------------------------------------------
@@ -210,31 +210,31 @@ class ForgedFirstReply
 TEST_P(ForgedFirstReply, IsIgnoredAndTheRetryIsAnswered) {
   const auto [mode, family, chosen] = GetParam();
   const Fake fake = chosen;  // a plain variable, so the lambda can capture it
-  const ChildOutcome outcome = ProbeWith(mode, family, [fake](const SeenRequest &req) {
-    return req.ordinal == 1 ? Make(fake, req) : std::vector<Forged>{Forged{MirrorReply(req)}};
+  const ChildOutcome outcome = probeWith(mode, family, [fake](const SeenRequest &req) {
+    return req.ordinal == 1 ? make(fake, req) : std::vector<Forged>{Forged{mirrorReply(req)}};
   });
-  if (outcome.kind == ChildOutcome::Kind::kSkipped) GTEST_SKIP() << outcome.detail;
-  ASSERT_EQ(outcome.kind, ChildOutcome::Kind::kDone) << outcome.detail;
+  if (outcome.kind == ChildOutcome::Kind::Skipped) GTEST_SKIP() << outcome.detail;
+  ASSERT_EQ(outcome.kind, ChildOutcome::Kind::Done) << outcome.detail;
   EXPECT_EQ(outcome.number("requests"), 2) << "the forgery ended the probe";
   EXPECT_EQ(outcome.number("code"), ZORVEK_SUCCESS);
   EXPECT_LT(outcome.seconds("seconds"), 3.0);
 }
 
-std::vector<std::tuple<SocketMode, int, Fake>> AllForgeries() {
+std::vector<std::tuple<SocketMode, int, Fake>> allForgeries() {
   std::vector<std::tuple<SocketMode, int, Fake>> cases;
-  for (const SocketMode mode : {SocketMode::kRaw, SocketMode::kDatagram}) {
+  for (const SocketMode mode : {SocketMode::Raw, SocketMode::Datagram}) {
     for (const int family : {AF_INET, AF_INET6}) {
-      for (const Fake fake : FakesFor(family)) cases.emplace_back(mode, family, fake);
+      for (const Fake fake : fakesFor(family)) cases.emplace_back(mode, family, fake);
     }
   }
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(All, ForgedFirstReply, ::testing::ValuesIn(AllForgeries()),
+INSTANTIATE_TEST_SUITE_P(All, ForgedFirstReply, ::testing::ValuesIn(allForgeries()),
                          [](const auto &info) {
-                           return std::string(ModeName(std::get<0>(info.param))) +
-                                  FamilyName(std::get<1>(info.param)) +
-                                  FakeName(std::get<2>(info.param));
+                           return std::string(modeName(std::get<0>(info.param))) +
+                                  familyName(std::get<1>(info.param)) +
+                                  fakeName(std::get<2>(info.param));
                          });
 
 }  // namespace

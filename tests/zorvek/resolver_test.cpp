@@ -34,7 +34,7 @@ class SilentNameServer {
   }
   ~SilentNameServer() { ::close(fd_); }
   // True if a query is waiting, unanswered.
-  bool QueryArrived() const {
+  bool queryArrived() const {
     pollfd pfd{fd_, POLLIN, 0};
     return ::poll(&pfd, 1, 0) == 1;
   }
@@ -43,20 +43,20 @@ class SilentNameServer {
   int fd_ = -1;
 };
 
-SandboxOptions ResolverSandbox() {
+SandboxOptions resolverSandbox() {
   SandboxOptions options;
-  options.private_resolver = true;
+  options.privateResolver = true;
   return options;
 }
 
 TEST(PingingNames, StalledNameServerGivesUpWithinBound) {
-  ZORVEK_RUN_SANDBOXED(outcome, ResolverSandbox(), [] {
+  ZORVEK_RUN_SANDBOXED(outcome, resolverSandbox(), [] {
     SilentNameServer server;
     Fields f;
-    TimedPing(f, "stall.invalid");
-    f["query_seen"] = std::to_string(static_cast<int>(server.QueryArrived()));
+    timedPing(f, "stall.invalid");
+    f["query_seen"] = std::to_string(static_cast<int>(server.queryArrived()));
     // The abandoned lookup is still running; a new call must not be affected.
-    TimedPing(f, "127.0.0.1", "after_");
+    timedPing(f, "127.0.0.1", "after_");
     return f;
   });
   EXPECT_EQ(outcome.number("query_seen"), 1) << "the lookup never reached the stalled server";
@@ -67,9 +67,9 @@ TEST(PingingNames, StalledNameServerGivesUpWithinBound) {
 
 TEST(PingingNames, UnknownNameIsNotFound) {
   // Nothing listens on 127.0.0.1:53, so the resolver is refused at once.
-  ZORVEK_RUN_SANDBOXED(outcome, ResolverSandbox(), [] {
+  ZORVEK_RUN_SANDBOXED(outcome, resolverSandbox(), [] {
     Fields f;
-    TimedPing(f, "no-such-host.invalid");
+    timedPing(f, "no-such-host.invalid");
     return f;
   });
   EXPECT_EQ(outcome.number("code"), ZORVEK_HOST_NOT_FOUND);
@@ -87,13 +87,13 @@ TEST(PingingNames, MalformedNamesAreRejectedWithoutAQuery) {
       std::string(200, 'b') + "." + std::string(60, 'c'),  // name longer than 253
       "\x83\x65\x83\x58\x83\x67.invalid",                 // code page 932 bytes
   };
-  ZORVEK_RUN_SANDBOXED(outcome, ResolverSandbox(), [&names] {
+  ZORVEK_RUN_SANDBOXED(outcome, resolverSandbox(), [&names] {
     SilentNameServer server;
     Fields f;
     for (std::size_t i = 0; i < names.size(); ++i) {
-      TimedPing(f, names[i].c_str(), std::to_string(i) + "_");
+      timedPing(f, names[i].c_str(), std::to_string(i) + "_");
     }
-    f["query_seen"] = std::to_string(static_cast<int>(server.QueryArrived()));
+    f["query_seen"] = std::to_string(static_cast<int>(server.queryArrived()));
     return f;
   });
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -104,13 +104,13 @@ TEST(PingingNames, MalformedNamesAreRejectedWithoutAQuery) {
 }
 
 TEST(PingingNames, AddressLiteralsNeverReachTheResolver) {
-  ZORVEK_RUN_SANDBOXED(outcome, ResolverSandbox(), [] {
+  ZORVEK_RUN_SANDBOXED(outcome, resolverSandbox(), [] {
     SilentNameServer server;
     Fields f;
-    TimedPing(f, "127.0.0.1", "v4_");
-    TimedPing(f, "::1", "v6_");
-    TimedPing(f, "0:0:0:0:0:0:0:1", "v6long_");
-    f["query_seen"] = std::to_string(static_cast<int>(server.QueryArrived()));
+    timedPing(f, "127.0.0.1", "v4_");
+    timedPing(f, "::1", "v6_");
+    timedPing(f, "0:0:0:0:0:0:0:1", "v6long_");
+    f["query_seen"] = std::to_string(static_cast<int>(server.queryArrived()));
     return f;
   });
   EXPECT_EQ(outcome.number("v4_code"), ZORVEK_SUCCESS);
@@ -120,12 +120,12 @@ TEST(PingingNames, AddressLiteralsNeverReachTheResolver) {
 }
 
 TEST(PingingNames, HostsFileNamesResolveWithoutTheNameServer) {
-  ZORVEK_RUN_SANDBOXED(outcome, ResolverSandbox(), [] {
+  ZORVEK_RUN_SANDBOXED(outcome, resolverSandbox(), [] {
     SilentNameServer server;
     Fields f;
-    TimedPing(f, "localhost", "plain_");
-    TimedPing(f, "LOCALHOST", "upper_");
-    f["query_seen"] = std::to_string(static_cast<int>(server.QueryArrived()));
+    timedPing(f, "localhost", "plain_");
+    timedPing(f, "LOCALHOST", "upper_");
+    f["query_seen"] = std::to_string(static_cast<int>(server.queryArrived()));
     return f;
   });
   EXPECT_EQ(outcome.number("plain_code"), ZORVEK_SUCCESS);
@@ -136,13 +136,13 @@ TEST(PingingNames, HostsFileNamesResolveWithoutTheNameServer) {
 // A name with both kinds of address is probed over IPv4, whatever order the
 // resolver returns them in; a name with only IPv6 is probed over IPv6.
 TEST(PingingNames, DualStackNameIsProbedOverIPv4) {
-  SandboxOptions options = ResolverSandbox();
-  options.extra_hosts = "::1 dual.test\n127.0.0.1 dual.test\n::1 only6.test\n";
-  options.ignore_echo4 = true;  // only IPv6 answers
+  SandboxOptions options = resolverSandbox();
+  options.extraHosts = "::1 dual.test\n127.0.0.1 dual.test\n::1 only6.test\n";
+  options.ignoreEcho4 = true;  // only IPv6 answers
   ZORVEK_RUN_SANDBOXED(outcome, options, [] {
     Fields f;
-    TimedPing(f, "dual.test", "dual_");
-    TimedPing(f, "only6.test", "only6_");
+    timedPing(f, "dual.test", "dual_");
+    timedPing(f, "only6.test", "only6_");
     return f;
   });
   EXPECT_EQ(outcome.number("dual_code"), ZORVEK_PING_ERROR) << "IPv6 was probed instead of IPv4";

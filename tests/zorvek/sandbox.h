@@ -26,35 +26,35 @@ using Clock = std::chrono::steady_clock;
 using Fields = std::map<std::string, std::string>;
 
 struct SandboxOptions {
-  bool loopback_up = true;
-  bool ignore_echo4 = false;       // net.ipv4.icmp_echo_ignore_all
-  bool ignore_echo6 = false;       // net.ipv6.icmp.echo_ignore_all
-  std::string ping_group_range;    // net.ipv4.ping_group_range; empty: keep default
+  bool loopbackUp = true;
+  bool ignoreEcho4 = false;       // net.ipv4.icmp_echo_ignore_all
+  bool ignoreEcho6 = false;       // net.ipv6.icmp.echo_ignore_all
+  std::string pingGroupRange;    // net.ipv4.ping_group_range; empty: keep default
   // Private mount namespace whose /etc/resolv.conf names 127.0.0.1 as the only
   // name server, /etc/hosts holds only loopback names (plus `extra_hosts`),
   // and /etc/nsswitch.conf says "hosts: files dns".
-  bool private_resolver = false;
-  std::string extra_hosts;
+  bool privateResolver = false;
+  std::string extraHosts;
 };
 
 // How the library gets its ICMP socket inside a sandbox.
 enum class SocketMode {
-  kRaw,       // ping sockets refused ("1 0"), still root: only a raw socket works
-  kDatagram,  // ping sockets allowed for all groups, privileges dropped: no raw socket
+  Raw,       // ping sockets refused ("1 0"), still root: only a raw socket works
+  Datagram,  // ping sockets allowed for all groups, privileges dropped: no raw socket
 };
-const char *ModeName(SocketMode mode);
+const char *modeName(SocketMode mode);
 // Sandbox options that leave the library only the given socket kind...
-SandboxOptions OptionsFor(SocketMode mode);
+SandboxOptions optionsFor(SocketMode mode);
 // ...completed inside the child, after any raw sockets the test needs are open.
-void EnterMode(SocketMode mode);
+void enterMode(SocketMode mode);
 
 // True if this process may open an ICMP socket of either kind (for tests that
 // probe loopback in the machine's own namespace).
-bool CanOpenIcmpSocket();
+bool canOpenIcmpSocket();
 
 struct ChildOutcome {
-  enum class Kind { kDone, kSkipped, kFailed };
-  Kind kind = Kind::kFailed;
+  enum class Kind { Done, Skipped, Failed };
+  Kind kind = Kind::Failed;
   std::string detail;  // skip reason or failure description
   Fields fields;
 
@@ -70,23 +70,23 @@ struct SkipCase : std::runtime_error {
 
 // Runs `body` in a forked child inside a sandbox built from `options`. The
 // child is killed if it has not reported within `limit`.
-ChildOutcome RunSandboxed(const SandboxOptions &options, const std::function<Fields()> &body,
+ChildOutcome runSandboxed(const SandboxOptions &options, const std::function<Fields()> &body,
                           std::chrono::seconds limit = std::chrono::seconds(20));
 
 // Result code and wall time of one Pinging() call, as fields "<prefix>code"
 // and "<prefix>seconds".
-void TimedPing(Fields &fields, const char *host, const std::string &prefix = "");
+void timedPing(Fields &fields, const char *host, const std::string &prefix = "");
 
 // Gives up root for good: no supplementary groups, gid and uid 65534, and so
 // no capabilities (CAP_NET_RAW included). Throws if anything is left.
-void DropToNobody();
+void dropToNobody();
 
 // Runs a program, returns its exit status (or -1) and standard output.
-std::pair<int, std::string> RunProgram(const std::vector<std::string> &argv,
+std::pair<int, std::string> runProgram(const std::vector<std::string> &argv,
                                        std::chrono::seconds limit = std::chrono::seconds(20));
 
 // Number of open file descriptors of this process.
-int OpenDescriptorCount();
+int openDescriptorCount();
 
 // An echo request seen on loopback by the Responder.
 struct SeenRequest {
@@ -95,13 +95,13 @@ struct SeenRequest {
   std::uint16_t id = 0;
   std::uint16_t seq = 0;
   std::vector<std::uint8_t> icmp;       // the ICMP message as sent
-  std::vector<std::uint8_t> ip_header;  // IPv4 only: its IP header as received
+  std::vector<std::uint8_t> ipHeader;  // IPv4 only: its IP header as received
 };
 
 // A packet for the Responder to send to the loopback address of its family.
 struct Forged {
   std::vector<std::uint8_t> icmp;
-  bool from_alternate_source = false;  // IPv4 only: sent from 127.0.0.2
+  bool fromAlternateSource = false;  // IPv4 only: sent from 127.0.0.2
 };
 
 using Policy = std::function<std::vector<Forged>(const SeenRequest &)>;
@@ -116,16 +116,16 @@ class Responder {
   Responder(const Responder &) = delete;
   Responder &operator=(const Responder &) = delete;
 
-  void Start();
+  void start();
   // Lets late packets arrive for `grace`, then stops the watching thread.
-  void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(100));
-  int requests_seen() const { return seen_.load(); }
-  int packets_sent() const { return sent_.load(); }
+  void stop(std::chrono::milliseconds grace = std::chrono::milliseconds(100));
+  int requestsSeen() const { return seen_.load(); }
+  int packetsSent() const { return sent_.load(); }
 
  private:
-  void Loop();
-  void Handle(const std::uint8_t *data, std::size_t len);
-  void Send(const Forged &packet);
+  void loop();
+  void handle(const std::uint8_t *data, std::size_t len);
+  void send(const Forged &packet);
 
   int family_;
   Policy policy_;
@@ -139,26 +139,26 @@ class Responder {
 };
 
 // Forging helpers. Checksums are computed here, independently of the library.
-std::uint16_t Checksum(const std::vector<std::uint8_t> &data);
+std::uint16_t checksum(const std::vector<std::uint8_t> &data);
 // Echo reply mirroring `req`; for IPv4 the checksum is filled in.
-std::vector<std::uint8_t> MirrorReply(const SeenRequest &req);
+std::vector<std::uint8_t> mirrorReply(const SeenRequest &req);
 // Recomputes the IPv4 ICMP checksum after an edit (no-op for ICMPv6, where
 // the kernel fills it in).
-void FixChecksum(int family, std::vector<std::uint8_t> &icmp);
+void fixChecksum(int family, std::vector<std::uint8_t> &icmp);
 // Destination unreachable about `req`, quoting its IP header and ICMP message.
 // `quoted_dst_last_byte` replaces the last byte of the quoted destination.
-std::vector<std::uint8_t> UnreachableAbout(const SeenRequest &req, std::uint16_t quoted_id,
-                                           std::uint16_t quoted_seq,
-                                           std::uint8_t quoted_dst_last_byte = 1);
-void Store16(std::vector<std::uint8_t> &buf, std::size_t at, std::uint16_t value);
+std::vector<std::uint8_t> unreachableAbout(const SeenRequest &req, std::uint16_t quotedId,
+                                           std::uint16_t quotedSeq,
+                                           std::uint8_t quotedDstLastByte = 1);
+void store16(std::vector<std::uint8_t> &buf, std::size_t at, std::uint16_t value);
 
 }  // namespace zorvek_test
 
 // Runs a sandboxed case, skipping the test if the sandbox cannot be built.
 // The body goes last and may contain commas.
 #define ZORVEK_RUN_SANDBOXED(outcome, options, ...)                                              \
-  const ::zorvek_test::ChildOutcome outcome = ::zorvek_test::RunSandboxed(options, __VA_ARGS__); \
-  if (outcome.kind == ::zorvek_test::ChildOutcome::Kind::kSkipped) {                             \
+  const ::zorvek_test::ChildOutcome outcome = ::zorvek_test::runSandboxed(options, __VA_ARGS__); \
+  if (outcome.kind == ::zorvek_test::ChildOutcome::Kind::Skipped) {                             \
     GTEST_SKIP() << outcome.detail;                                                              \
   }                                                                                              \
-  ASSERT_EQ(outcome.kind, ::zorvek_test::ChildOutcome::Kind::kDone) << outcome.detail
+  ASSERT_EQ(outcome.kind, ::zorvek_test::ChildOutcome::Kind::Done) << outcome.detail

@@ -9,14 +9,14 @@ namespace {
 
 TEST(PingingSockets, NoIcmpSocketAllowedGivesMinusFourPromptly) {
   SandboxOptions options;
-  options.ping_group_range = "1 0";  // no group may open ping sockets
-  options.private_resolver = true;
+  options.pingGroupRange = "1 0";  // no group may open ping sockets
+  options.privateResolver = true;
   ZORVEK_RUN_SANDBOXED(outcome, options, [] {
-    DropToNobody();  // and no CAP_NET_RAW for a raw socket
+    dropToNobody();  // and no CAP_NET_RAW for a raw socket
     Fields f;
-    TimedPing(f, "127.0.0.1", "v4_");
-    TimedPing(f, "::1", "v6_");
-    TimedPing(f, "localhost", "name_");
+    timedPing(f, "127.0.0.1", "v4_");
+    timedPing(f, "::1", "v6_");
+    timedPing(f, "localhost", "name_");
     return f;
   });
   for (const char *prefix : {"v4_", "v6_", "name_"}) {
@@ -29,11 +29,11 @@ TEST(PingingSockets, NoIcmpSocketAllowedGivesMinusFourPromptly) {
 TEST(PingingSockets, UnroutableDestinationFailsWithoutWaiting) {
   // Loopback left down: no route even to 127.0.0.1 or ::1, so the send fails.
   SandboxOptions options;
-  options.loopback_up = false;
+  options.loopbackUp = false;
   ZORVEK_RUN_SANDBOXED(outcome, options, [] {
     Fields f;
-    TimedPing(f, "127.0.0.1", "v4_");
-    TimedPing(f, "::1", "v6_");
+    timedPing(f, "127.0.0.1", "v4_");
+    timedPing(f, "::1", "v6_");
     return f;
   });
   for (const char *prefix : {"v4_", "v6_"}) {
