@@ -22,275 +22,277 @@ using icmp::Verdict;
 enum class SocketKind { None, Datagram, Raw };
 
 class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(const Fd &) = delete;
-  Fd &operator=(const Fd &) = delete;
-  Fd(Fd &&other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Fd &operator=(Fd &&other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    Fd& operator=(Fd&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
 
- private:
-  int fd_;
+private:
+    int fd_;
 };
 
-void randomBytes(void *buf, std::size_t len) {
-  auto *p = static_cast<std::uint8_t *>(buf);
-  std::size_t got = 0;
-  while (got < len) {
-    const ssize_t n = ::getrandom(p + got, len - got, 0);
-    if (n > 0) {
-      got += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      break;
+void randomBytes(void* buf, std::size_t len) {
+    auto* p = static_cast<std::uint8_t*>(buf);
+    std::size_t got = 0;
+    while (got < len) {
+        const ssize_t n = ::getrandom(p + got, len - got, 0);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;
+        }
     }
-  }
-  if (got < len) {
-    std::random_device rd;
-    for (; got < len; ++got) p[got] = static_cast<std::uint8_t>(rd());
-  }
+    if (got < len) {
+        std::random_device rd;
+        for (; got < len; ++got) p[got] = static_cast<std::uint8_t>(rd());
+    }
 }
 
 struct Socket {
-  Fd fd;
-  SocketKind kind = SocketKind::None;
+    Fd fd;
+    SocketKind kind = SocketKind::None;
 };
 
 // Keeps only the ICMP types we may act on, so the raw socket is not woken by
 // every echo request or unrelated message on the machine.
 void installRawFilter(int fd, int family) {
-  if (family == AF_INET) {
-    icmp_filter filter{};
-    filter.data = ~((1U << icmp::kEchoReply4) | (1U << icmp::kDestUnreachable4) |
-                    (1U << icmp::kTimeExceeded4) | (1U << icmp::kParameterProblem4));
-    (void)::setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof(filter));
-  } else {
-    icmp6_filter filter;
-    ICMP6_FILTER_SETBLOCKALL(&filter);
-    ICMP6_FILTER_SETPASS(icmp::kEchoReply6, &filter);
-    ICMP6_FILTER_SETPASS(icmp::kDestUnreachable6, &filter);
-    ICMP6_FILTER_SETPASS(icmp::kTimeExceeded6, &filter);
-    ICMP6_FILTER_SETPASS(icmp::kParameterProblem6, &filter);
-    (void)::setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof(filter));
-  }
-  // The filter only works on messages arriving after it is set; anything
-  // queued in between is classified and ignored like other foreign traffic.
+    if (family == AF_INET) {
+        icmp_filter filter{};
+        filter.data = ~((1U << icmp::kEchoReply4) | (1U << icmp::kDestUnreachable4) |
+                        (1U << icmp::kTimeExceeded4) | (1U << icmp::kParameterProblem4));
+        (void)::setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof(filter));
+    } else {
+        icmp6_filter filter;
+        ICMP6_FILTER_SETBLOCKALL(&filter);
+        ICMP6_FILTER_SETPASS(icmp::kEchoReply6, &filter);
+        ICMP6_FILTER_SETPASS(icmp::kDestUnreachable6, &filter);
+        ICMP6_FILTER_SETPASS(icmp::kTimeExceeded6, &filter);
+        ICMP6_FILTER_SETPASS(icmp::kParameterProblem6, &filter);
+        (void)::setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof(filter));
+    }
+    // The filter only works on messages arriving after it is set; anything
+    // queued in between is classified and ignored like other foreign traffic.
 }
 
 Socket openSocket(int family) {
-  const int proto = family == AF_INET6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP;
-  const int flags = SOCK_CLOEXEC | SOCK_NONBLOCK;
-  Socket s;
-  // Unprivileged ICMP "ping" socket: allowed when our group is in
-  // net.ipv4.ping_group_range. The kernel fills in the identifier and the
-  // checksum and hands us only replies and errors for this socket.
-  if (int fd = ::socket(family, SOCK_DGRAM | flags, proto); fd >= 0) {
-    s.fd = Fd(fd);
-    s.kind = SocketKind::Datagram;
-    const int on = 1;
-    // Asynchronous ICMP errors (unreachable, time exceeded) go to the error
-    // queue, where we can read them; without this they are dropped.
-    if (family == AF_INET6) {
-      (void)::setsockopt(fd, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof(on));
-    } else {
-      (void)::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof(on));
+    const int proto = family == AF_INET6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP;
+    const int flags = SOCK_CLOEXEC | SOCK_NONBLOCK;
+    Socket s;
+    // Unprivileged ICMP "ping" socket: allowed when our group is in
+    // net.ipv4.ping_group_range. The kernel fills in the identifier and the
+    // checksum and hands us only replies and errors for this socket.
+    if (int fd = ::socket(family, SOCK_DGRAM | flags, proto); fd >= 0) {
+        s.fd = Fd(fd);
+        s.kind = SocketKind::Datagram;
+        const int on = 1;
+        // Asynchronous ICMP errors (unreachable, time exceeded) go to the error
+        // queue, where we can read them; without this they are dropped.
+        if (family == AF_INET6) {
+            (void)::setsockopt(fd, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof(on));
+        } else {
+            (void)::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof(on));
+        }
+        return s;
+    }
+    // Raw socket: needs root or CAP_NET_RAW; sees all ICMP traffic.
+    if (int fd = ::socket(family, SOCK_RAW | flags, proto); fd >= 0) {
+        s.fd = Fd(fd);
+        s.kind = SocketKind::Raw;
+        installRawFilter(fd, family);
     }
     return s;
-  }
-  // Raw socket: needs root or CAP_NET_RAW; sees all ICMP traffic.
-  if (int fd = ::socket(family, SOCK_RAW | flags, proto); fd >= 0) {
-    s.fd = Fd(fd);
-    s.kind = SocketKind::Raw;
-    installRawFilter(fd, family);
-  }
-  return s;
 }
 
-socklen_t addressLength(const sockaddr_storage &ss) {
-  return ss.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+socklen_t addressLength(const sockaddr_storage& ss) {
+    return ss.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
 }
 
 class Session {
- public:
-  Session(Socket socket, const sockaddr_storage &target, Clock::time_point deadline)
-      : socket_(std::move(socket)), target_(target), deadline_(deadline) {
-    const int family = target.ss_family;
-    expect_.family = family;
-    expect_.withIpHeader = family == AF_INET && socket_.kind == SocketKind::Raw;
-    if (family == AF_INET) {
-      expect_.target4 = reinterpret_cast<const sockaddr_in &>(target).sin_addr;
-    } else {
-      expect_.target6 = reinterpret_cast<const sockaddr_in6 &>(target).sin6_addr;
+public:
+    Session(Socket socket, const sockaddr_storage& target, Clock::time_point deadline)
+        : socket_(std::move(socket)), target_(target), deadline_(deadline) {
+        const int family = target.ss_family;
+        expect_.family = family;
+        expect_.withIpHeader = family == AF_INET && socket_.kind == SocketKind::Raw;
+        if (family == AF_INET) {
+            expect_.target4 = reinterpret_cast<const sockaddr_in&>(target).sin_addr;
+        } else {
+            expect_.target6 = reinterpret_cast<const sockaddr_in6&>(target).sin6_addr;
+        }
+        struct {
+            icmp::Cookie cookie;
+            std::uint16_t id;
+            std::uint16_t seq;
+        } random{};
+        randomBytes(&random, sizeof(random));
+        expect_.payload = icmp::makePayload(random.cookie);
+        expect_.id = random.id;  // datagram sockets: replaced by the kernel's choice
+        expect_.firstSeq = random.seq;
     }
-    struct {
-      icmp::Cookie cookie;
-      std::uint16_t id;
-      std::uint16_t seq;
-    } random{};
-    randomBytes(&random, sizeof(random));
-    expect_.payload = icmp::makePayload(random.cookie);
-    expect_.id = random.id;  // datagram sockets: replaced by the kernel's choice
-    expect_.firstSeq = random.seq;
-  }
 
-  Outcome run() {
-    Clock::time_point nextSend = Clock::now();
-    for (;;) {
-      Clock::time_point now = Clock::now();
-      if (expect_.sent < kMaxRequests && now >= nextSend) {
-        if (!sendRequest()) return finish(Outcome::NoReply);
-        nextSend = now + kRetryInterval;
-        now = Clock::now();
-      }
-      if (now >= deadline_) return finish(Outcome::NoReply);
+    Outcome run() {
+        Clock::time_point nextSend = Clock::now();
+        for (;;) {
+            Clock::time_point now = Clock::now();
+            if (expect_.sent < kMaxRequests && now >= nextSend) {
+                if (!sendRequest()) return finish(Outcome::NoReply);
+                nextSend = now + kRetryInterval;
+                now = Clock::now();
+            }
+            if (now >= deadline_) return finish(Outcome::NoReply);
 
-      const Clock::time_point wake =
-          expect_.sent < kMaxRequests ? std::min(nextSend, deadline_) : deadline_;
-      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now);
-      pollfd pfd{socket_.fd.get(), POLLIN, 0};
-      const int ready = ::poll(&pfd, 1, static_cast<int>(std::max<std::int64_t>(wait.count(), 0)));
-      if (ready < 0) {
-        if (errno == EINTR) continue;
-        return finish(Outcome::NoReply);
-      }
-      if (ready == 0) continue;
+            const Clock::time_point wake =
+                expect_.sent < kMaxRequests ? std::min(nextSend, deadline_) : deadline_;
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now);
+            pollfd pfd{socket_.fd.get(), POLLIN, 0};
+            const int ready =
+                ::poll(&pfd, 1, static_cast<int>(std::max<std::int64_t>(wait.count(), 0)));
+            if (ready < 0) {
+                if (errno == EINTR) continue;
+                return finish(Outcome::NoReply);
+            }
+            if (ready == 0) continue;
 
-      if (pfd.revents & POLLERR) {
-        if (const Verdict v = drainErrors(); v != Verdict::Ignore) return finish(v);
-      }
-      if (pfd.revents & POLLIN) {
-        if (const Verdict v = drainDatagrams(); v != Verdict::Ignore) return finish(v);
-      }
-      if (pfd.revents & POLLNVAL) return finish(Outcome::NoReply);
+            if (pfd.revents & POLLERR) {
+                if (const Verdict v = drainErrors(); v != Verdict::Ignore) return finish(v);
+            }
+            if (pfd.revents & POLLIN) {
+                if (const Verdict v = drainDatagrams(); v != Verdict::Ignore) return finish(v);
+            }
+            if (pfd.revents & POLLNVAL) return finish(Outcome::NoReply);
+        }
     }
-  }
 
- private:
-  static Outcome finish(Outcome outcome) { return outcome; }
-  static Outcome finish(Verdict verdict) {
-    return verdict == Verdict::Reply ? Outcome::Reply : Outcome::NoReply;
-  }
-
-  bool sendRequest() {
-    const auto seq = static_cast<std::uint16_t>(expect_.firstSeq + expect_.sent);
-    const auto msg = icmp::echoRequest(expect_.family, expect_.id, seq, expect_.payload);
-    ssize_t n;
-    do {
-      n = ::sendto(socket_.fd.get(), msg.data(), msg.size(), 0,
-                   reinterpret_cast<const sockaddr *>(&target_), addressLength(target_));
-    } while (n < 0 && errno == EINTR);
-    // Any send failure (no route, unreachable, refused) ends the probe.
-    if (n != static_cast<ssize_t>(msg.size())) return false;
-    if (expect_.sent == 0 && socket_.kind == SocketKind::Datagram) {
-      // The kernel bound the socket on the first send and put its own
-      // identifier (the socket's "port") into the request; replies carry it.
-      sockaddr_storage local{};
-      socklen_t len = sizeof(local);
-      if (::getsockname(socket_.fd.get(), reinterpret_cast<sockaddr *>(&local), &len) != 0) {
-        return false;
-      }
-      const in_port_t port = local.ss_family == AF_INET6
-                                 ? reinterpret_cast<const sockaddr_in6 &>(local).sin6_port
-                                 : reinterpret_cast<const sockaddr_in &>(local).sin_port;
-      expect_.id = ntohs(port);
+private:
+    static Outcome finish(Outcome outcome) { return outcome; }
+    static Outcome finish(Verdict verdict) {
+        return verdict == Verdict::Reply ? Outcome::Reply : Outcome::NoReply;
     }
-    ++expect_.sent;
-    return true;
-  }
 
-  // Reads whatever is queued (bounded, so a flood of foreign ICMP cannot keep
-  // us past the deadline) and stops at the first datagram that is ours.
-  Verdict drainDatagrams() {
-    for (int i = 0; i < kDrainBatch; ++i) {
-      sockaddr_storage from{};
-      iovec iov{buffer_, sizeof(buffer_)};
-      msghdr msg{};
-      msg.msg_name = &from;
-      msg.msg_namelen = sizeof(from);
-      msg.msg_iov = &iov;
-      msg.msg_iovlen = 1;
-      const ssize_t n = ::recvmsg(socket_.fd.get(), &msg, MSG_DONTWAIT);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return Verdict::Ignore;
-        // A pending asynchronous error was reported here instead; the details
-        // are in the error queue.
-        return drainErrors();
-      }
-      if (msg.msg_flags & MSG_TRUNC) continue;  // larger than anything we send
-      const Verdict v = icmp::classify(
-          expect_, std::span<const std::uint8_t>(buffer_, static_cast<std::size_t>(n)), from);
-      if (v != Verdict::Ignore) return v;
+    bool sendRequest() {
+        const auto seq = static_cast<std::uint16_t>(expect_.firstSeq + expect_.sent);
+        const auto msg = icmp::echoRequest(expect_.family, expect_.id, seq, expect_.payload);
+        ssize_t n;
+        do {
+            n = ::sendto(socket_.fd.get(), msg.data(), msg.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&target_), addressLength(target_));
+        } while (n < 0 && errno == EINTR);
+        // Any send failure (no route, unreachable, refused) ends the probe.
+        if (n != static_cast<ssize_t>(msg.size())) return false;
+        if (expect_.sent == 0 && socket_.kind == SocketKind::Datagram) {
+            // The kernel bound the socket on the first send and put its own
+            // identifier (the socket's "port") into the request; replies carry it.
+            sockaddr_storage local{};
+            socklen_t len = sizeof(local);
+            if (::getsockname(socket_.fd.get(), reinterpret_cast<sockaddr*>(&local), &len) != 0) {
+                return false;
+            }
+            const in_port_t port = local.ss_family == AF_INET6
+                                       ? reinterpret_cast<const sockaddr_in6&>(local).sin6_port
+                                       : reinterpret_cast<const sockaddr_in&>(local).sin_port;
+            expect_.id = ntohs(port);
+        }
+        ++expect_.sent;
+        return true;
     }
-    return Verdict::Ignore;
-  }
 
-  Verdict drainErrors() {
-    if (socket_.kind != SocketKind::Datagram) {
-      // Raw sockets see ICMP errors as ordinary datagrams; just clear the flag.
-      int err = 0;
-      socklen_t len = sizeof(err);
-      (void)::getsockopt(socket_.fd.get(), SOL_SOCKET, SO_ERROR, &err, &len);
-      return Verdict::Ignore;
-    }
-    for (int i = 0; i < kDrainBatch; ++i) {
-      alignas(cmsghdr) char control[512];
-      sockaddr_storage destination{};  // of the request the error is about
-      iovec iov{buffer_, sizeof(buffer_)};
-      msghdr msg{};
-      msg.msg_name = &destination;
-      msg.msg_namelen = sizeof(destination);
-      msg.msg_iov = &iov;
-      msg.msg_iovlen = 1;
-      msg.msg_control = control;
-      msg.msg_controllen = sizeof(control);
-      const ssize_t n = ::recvmsg(socket_.fd.get(), &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
-      if (n < 0) {
-        if (errno == EINTR) continue;
+    // Reads whatever is queued (bounded, so a flood of foreign ICMP cannot keep
+    // us past the deadline) and stops at the first datagram that is ours.
+    Verdict drainDatagrams() {
+        for (int i = 0; i < kDrainBatch; ++i) {
+            sockaddr_storage from{};
+            iovec iov{buffer_, sizeof(buffer_)};
+            msghdr msg{};
+            msg.msg_name = &from;
+            msg.msg_namelen = sizeof(from);
+            msg.msg_iov = &iov;
+            msg.msg_iovlen = 1;
+            const ssize_t n = ::recvmsg(socket_.fd.get(), &msg, MSG_DONTWAIT);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                if (errno == EAGAIN || errno == EWOULDBLOCK) return Verdict::Ignore;
+                // A pending asynchronous error was reported here instead; the details
+                // are in the error queue.
+                return drainErrors();
+            }
+            if (msg.msg_flags & MSG_TRUNC) continue;  // larger than anything we send
+            const Verdict v = icmp::classify(
+                expect_, std::span<const std::uint8_t>(buffer_, static_cast<std::size_t>(n)), from);
+            if (v != Verdict::Ignore) return v;
+        }
         return Verdict::Ignore;
-      }
-      for (cmsghdr *c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
-        const bool isErr = (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR) ||
-                            (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR);
-        if (!isErr || c->cmsg_len < CMSG_LEN(sizeof(sock_extended_err))) continue;
-        sock_extended_err err;
-        std::memcpy(&err, CMSG_DATA(c), sizeof(err));
-        if (msg.msg_namelen == 0) destination.ss_family = AF_UNSPEC;
-        const Verdict v = icmp::classifyQueuedError(
-            expect_, err, std::span<const std::uint8_t>(buffer_, static_cast<std::size_t>(n)),
-            destination);
-        if (v != Verdict::Ignore) return v;
-      }
     }
-    return Verdict::Ignore;
-  }
 
-  static constexpr int kDrainBatch = 64;
+    Verdict drainErrors() {
+        if (socket_.kind != SocketKind::Datagram) {
+            // Raw sockets see ICMP errors as ordinary datagrams; just clear the flag.
+            int err = 0;
+            socklen_t len = sizeof(err);
+            (void)::getsockopt(socket_.fd.get(), SOL_SOCKET, SO_ERROR, &err, &len);
+            return Verdict::Ignore;
+        }
+        for (int i = 0; i < kDrainBatch; ++i) {
+            alignas(cmsghdr) char control[512];
+            sockaddr_storage destination{};  // of the request the error is about
+            iovec iov{buffer_, sizeof(buffer_)};
+            msghdr msg{};
+            msg.msg_name = &destination;
+            msg.msg_namelen = sizeof(destination);
+            msg.msg_iov = &iov;
+            msg.msg_iovlen = 1;
+            msg.msg_control = control;
+            msg.msg_controllen = sizeof(control);
+            const ssize_t n = ::recvmsg(socket_.fd.get(), &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return Verdict::Ignore;
+            }
+            for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+                const bool isErr = (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR) ||
+                                   (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR);
+                if (!isErr || c->cmsg_len < CMSG_LEN(sizeof(sock_extended_err))) continue;
+                sock_extended_err err;
+                std::memcpy(&err, CMSG_DATA(c), sizeof(err));
+                if (msg.msg_namelen == 0) destination.ss_family = AF_UNSPEC;
+                const Verdict v = icmp::classifyQueuedError(
+                    expect_, err,
+                    std::span<const std::uint8_t>(buffer_, static_cast<std::size_t>(n)),
+                    destination);
+                if (v != Verdict::Ignore) return v;
+            }
+        }
+        return Verdict::Ignore;
+    }
 
-  Socket socket_;
-  sockaddr_storage target_;
-  Clock::time_point deadline_;
-  icmp::Expectation expect_;
-  std::uint8_t buffer_[2048];
+    static constexpr int kDrainBatch = 64;
+
+    Socket socket_;
+    sockaddr_storage target_;
+    Clock::time_point deadline_;
+    icmp::Expectation expect_;
+    std::uint8_t buffer_[2048];
 };
 
 }  // namespace
 
-Outcome exchange(const std::vector<sockaddr_storage> &candidates, Clock::time_point deadline) {
-  for (const sockaddr_storage &target : candidates) {
-    Socket socket = openSocket(target.ss_family);
-    if (socket.kind == SocketKind::None) continue;  // try another family, if any
-    return Session(std::move(socket), target, deadline).run();
-  }
-  return Outcome::NoSocket;
+Outcome exchange(const std::vector<sockaddr_storage>& candidates, Clock::time_point deadline) {
+    for (const sockaddr_storage& target : candidates) {
+        Socket socket = openSocket(target.ss_family);
+        if (socket.kind == SocketKind::None) continue;  // try another family, if any
+        return Session(std::move(socket), target, deadline).run();
+    }
+    return Outcome::NoSocket;
 }
 
 }  // namespace zorvek::echo

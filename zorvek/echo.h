@@ -13,9 +13,9 @@ using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC
 
 // Outcome of an exchange; mapped to the library's result codes by the caller.
 enum class Outcome {
-  Reply,        // a matching echo reply arrived
-  NoReply,      // deadline passed, unreachable, or a send/receive error
-  NoSocket,     // no ICMP socket (datagram or raw) could be opened
+    Reply,     // a matching echo reply arrived
+    NoReply,   // deadline passed, unreachable, or a send/receive error
+    NoSocket,  // no ICMP socket (datagram or raw) could be opened
 };
 
 // A new request is sent when the previous one has had no answer for this long.
@@ -27,6 +27,6 @@ inline constexpr int kMaxRequests = 2;
 // opened: an unprivileged datagram socket if allowed (net.ipv4.ping_group_range),
 // otherwise a raw socket (root / CAP_NET_RAW). Returns as soon as our reply or
 // an ICMP error about our request arrives, or at `deadline`.
-Outcome exchange(const std::vector<sockaddr_storage> &candidates, Clock::time_point deadline);
+Outcome exchange(const std::vector<sockaddr_storage>& candidates, Clock::time_point deadline);
 
 }  // namespace zorvek::echo

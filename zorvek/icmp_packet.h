@@ -44,47 +44,47 @@ std::uint16_t internetChecksum(std::span<const std::uint8_t> data);
 
 // The payload carried by every request of one call: the cookie followed by a
 // fixed byte pattern.
-Payload makePayload(const Cookie &cookie);
+Payload makePayload(const Cookie& cookie);
 
 // An echo request. For IPv4 the checksum is filled in; for ICMPv6 the kernel
 // computes it (it covers a pseudo-header we do not build), so it is left 0.
 std::vector<std::uint8_t> echoRequest(int family, std::uint16_t id, std::uint16_t seq,
-                                      const Payload &payload);
+                                      const Payload& payload);
 
 // What a probe waits for.
 struct Expectation {
-  int family = AF_INET;          // AF_INET or AF_INET6
-  bool withIpHeader = false;   // raw IPv4 sockets deliver the IP header too
-  in_addr target4{};             // used when family == AF_INET
-  in6_addr target6{};            // used when family == AF_INET6
-  std::uint16_t id = 0;          // echo identifier on the wire
-  std::uint16_t firstSeq = 0;   // sequence number of the first request
-  std::uint16_t sent = 0;        // requests sent so far: first_seq .. first_seq+sent-1
-  Payload payload{};
+    int family = AF_INET;        // AF_INET or AF_INET6
+    bool withIpHeader = false;   // raw IPv4 sockets deliver the IP header too
+    in_addr target4{};           // used when family == AF_INET
+    in6_addr target6{};          // used when family == AF_INET6
+    std::uint16_t id = 0;        // echo identifier on the wire
+    std::uint16_t firstSeq = 0;  // sequence number of the first request
+    std::uint16_t sent = 0;      // requests sent so far: first_seq .. first_seq+sent-1
+    Payload payload{};
 
-  bool sequenceSent(std::uint16_t seq) const {
-    return static_cast<std::uint16_t>(seq - firstSeq) < sent;
-  }
+    bool sequenceSent(std::uint16_t seq) const {
+        return static_cast<std::uint16_t>(seq - firstSeq) < sent;
+    }
 };
 
 enum class Verdict {
-  Ignore,       // not ours (foreign reply, other traffic, malformed)
-  Reply,        // our echo reply
-  Unreachable,  // an ICMP error about one of our requests
+    Ignore,       // not ours (foreign reply, other traffic, malformed)
+    Reply,        // our echo reply
+    Unreachable,  // an ICMP error about one of our requests
 };
 
 // Classifies one datagram read from the probe socket. `from` is the sender
 // address reported by recvfrom (used when the datagram has no IP header).
-Verdict classify(const Expectation &expect, std::span<const std::uint8_t> datagram,
-                 const sockaddr_storage &from);
+Verdict classify(const Expectation& expect, std::span<const std::uint8_t> datagram,
+                 const sockaddr_storage& from);
 
 // Classifies one entry of a datagram socket's error queue (IP_RECVERR /
 // IPV6_RECVERR). `quoted` is the data returned with it: the start of the
 // request the error is about. `destination` is the address the kernel
 // reports with it (the quoted request's destination); family AF_UNSPEC if
 // none was reported.
-Verdict classifyQueuedError(const Expectation &expect, const sock_extended_err &err,
+Verdict classifyQueuedError(const Expectation& expect, const sock_extended_err& err,
                             std::span<const std::uint8_t> quoted,
-                            const sockaddr_storage &destination);
+                            const sockaddr_storage& destination);
 
 }  // namespace zorvek::icmp

@@ -14,119 +14,119 @@ namespace zorvek::resolve {
 namespace {
 
 bool isLabelByte(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-         c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_';
 }
 
 // Copies the addresses of a getaddrinfo() list, IPv4 and IPv6 only.
-std::vector<sockaddr_storage> collect(const addrinfo *list) {
-  std::vector<sockaddr_storage> out;
-  for (const addrinfo *ai = list; ai != nullptr; ai = ai->ai_next) {
-    if (ai->ai_family != AF_INET && ai->ai_family != AF_INET6) continue;
-    if (ai->ai_addr == nullptr || ai->ai_addrlen > sizeof(sockaddr_storage)) continue;
-    sockaddr_storage ss{};
-    std::memcpy(&ss, ai->ai_addr, ai->ai_addrlen);
-    out.push_back(ss);
-  }
-  return out;
+std::vector<sockaddr_storage> collect(const addrinfo* list) {
+    std::vector<sockaddr_storage> out;
+    for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
+        if (ai->ai_family != AF_INET && ai->ai_family != AF_INET6) continue;
+        if (ai->ai_addr == nullptr || ai->ai_addrlen > sizeof(sockaddr_storage)) continue;
+        sockaddr_storage ss{};
+        std::memcpy(&ss, ai->ai_addr, ai->ai_addrlen);
+        out.push_back(ss);
+    }
+    return out;
 }
 
 addrinfo makeHints(int flags) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_DGRAM;  // one entry per address
-  hints.ai_flags = flags;
-  return hints;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;  // one entry per address
+    hints.ai_flags = flags;
+    return hints;
 }
 
 // State shared between a waiting call and its helper thread. The helper owns
 // a reference, so it stays valid if the caller has given up and returned.
 struct Lookup {
-  std::mutex mutex;
-  std::condition_variable doneCv;
-  bool done = false;
-  int rc = EAI_FAIL;
-  std::vector<sockaddr_storage> addresses;
+    std::mutex mutex;
+    std::condition_variable doneCv;
+    bool done = false;
+    int rc = EAI_FAIL;
+    std::vector<sockaddr_storage> addresses;
 };
 
-void runLookup(const std::shared_ptr<Lookup> &lookup, const std::string &name) {
-  const addrinfo hints = makeHints(0);
-  addrinfo *list = nullptr;
-  const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &list);
-  std::vector<sockaddr_storage> addresses;
-  if (rc == 0) {
-    addresses = collect(list);
-    freeaddrinfo(list);
-  }
-  std::lock_guard lock(lookup->mutex);
-  lookup->rc = rc;
-  lookup->addresses = std::move(addresses);
-  lookup->done = true;
-  lookup->doneCv.notify_all();
+void runLookup(const std::shared_ptr<Lookup>& lookup, const std::string& name) {
+    const addrinfo hints = makeHints(0);
+    addrinfo* list = nullptr;
+    const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &list);
+    std::vector<sockaddr_storage> addresses;
+    if (rc == 0) {
+        addresses = collect(list);
+        freeaddrinfo(list);
+    }
+    std::lock_guard lock(lookup->mutex);
+    lookup->rc = rc;
+    lookup->addresses = std::move(addresses);
+    lookup->done = true;
+    lookup->doneCv.notify_all();
 }
 
 }  // namespace
 
 bool isValidHostName(std::string_view name) {
-  if (!name.empty() && name.back() == '.') name.remove_suffix(1);
-  if (name.empty() || name.size() > 253) return false;
-  std::size_t label = 0;
-  for (const char c : name) {
-    if (c == '.') {
-      if (label == 0) return false;
-      label = 0;
-      continue;
+    if (!name.empty() && name.back() == '.') name.remove_suffix(1);
+    if (name.empty() || name.size() > 253) return false;
+    std::size_t label = 0;
+    for (const char c : name) {
+        if (c == '.') {
+            if (label == 0) return false;
+            label = 0;
+            continue;
+        }
+        if (!isLabelByte(c) || ++label > 63) return false;
     }
-    if (!isLabelByte(c) || ++label > 63) return false;
-  }
-  return label != 0;
+    return label != 0;
 }
 
 Result resolveHost(std::string_view host, Clock::time_point deadline) {
-  Result result;
-  const std::string name(host);
-  if (name.size() != std::strlen(name.c_str())) {  // embedded NUL
-    result.status = Status::InvalidName;
-    return result;
-  }
+    Result result;
+    const std::string name(host);
+    if (name.size() != std::strlen(name.c_str())) {  // embedded NUL
+        result.status = Status::InvalidName;
+        return result;
+    }
 
-  // Address literals: parsed locally, never sent to a name server.
-  const addrinfo numericHints = makeHints(AI_NUMERICHOST);
-  addrinfo *list = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &numericHints, &list) == 0) {
-    result.addresses = collect(list);
-    freeaddrinfo(list);
-    result.status = result.addresses.empty() ? Status::NotFound : Status::Ok;
-    return result;
-  }
+    // Address literals: parsed locally, never sent to a name server.
+    const addrinfo numericHints = makeHints(AI_NUMERICHOST);
+    addrinfo* list = nullptr;
+    if (getaddrinfo(name.c_str(), nullptr, &numericHints, &list) == 0) {
+        result.addresses = collect(list);
+        freeaddrinfo(list);
+        result.status = result.addresses.empty() ? Status::NotFound : Status::Ok;
+        return result;
+    }
 
-  if (!isValidHostName(name)) {
-    result.status = Status::InvalidName;
-    return result;
-  }
+    if (!isValidHostName(name)) {
+        result.status = Status::InvalidName;
+        return result;
+    }
 
-  auto lookup = std::make_shared<Lookup>();
-  try {
-    std::thread([lookup, name] { runLookup(lookup, name); }).detach();
-  } catch (const std::system_error &) {
-    // No thread to bound the lookup with; a blocking lookup could exceed the
-    // time bound, so the name counts as not resolved in time.
-    result.status = Status::TimedOut;
-    return result;
-  }
+    auto lookup = std::make_shared<Lookup>();
+    try {
+        std::thread([lookup, name] { runLookup(lookup, name); }).detach();
+    } catch (const std::system_error&) {
+        // No thread to bound the lookup with; a blocking lookup could exceed the
+        // time bound, so the name counts as not resolved in time.
+        result.status = Status::TimedOut;
+        return result;
+    }
 
-  std::unique_lock lock(lookup->mutex);
-  if (!lookup->doneCv.wait_until(lock, deadline, [&] { return lookup->done; })) {
-    result.status = Status::TimedOut;
+    std::unique_lock lock(lookup->mutex);
+    if (!lookup->doneCv.wait_until(lock, deadline, [&] { return lookup->done; })) {
+        result.status = Status::TimedOut;
+        return result;
+    }
+    if (lookup->rc != 0 || lookup->addresses.empty()) {
+        result.status = Status::NotFound;
+        return result;
+    }
+    result.addresses = std::move(lookup->addresses);
+    result.status = Status::Ok;
     return result;
-  }
-  if (lookup->rc != 0 || lookup->addresses.empty()) {
-    result.status = Status::NotFound;
-    return result;
-  }
-  result.addresses = std::move(lookup->addresses);
-  result.status = Status::Ok;
-  return result;
 }
 
 }  // namespace zorvek::resolve

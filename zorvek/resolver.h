@@ -12,16 +12,16 @@ namespace zorvek::resolve {
 using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC
 
 enum class Status {
-  Ok,
-  InvalidName,  // neither an address literal nor a syntactically valid host name
-  NotFound,     // the resolver answered: no such name / no address
-  TimedOut,     // no answer before the deadline (the lookup goes on in the background)
+    Ok,
+    InvalidName,  // neither an address literal nor a syntactically valid host name
+    NotFound,     // the resolver answered: no such name / no address
+    TimedOut,     // no answer before the deadline (the lookup goes on in the background)
 };
 
 struct Result {
-  Status status = Status::NotFound;
-  // Addresses in resolver order, ports 0.
-  std::vector<sockaddr_storage> addresses;
+    Status status = Status::NotFound;
+    // Addresses in resolver order, ports 0.
+    std::vector<sockaddr_storage> addresses;
 };
 
 // True for a host name made of 1-63 byte labels of ASCII letters, digits, '-'

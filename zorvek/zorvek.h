@@ -21,11 +21,11 @@ extern "C" {
 
 /* Result codes of Pinging(). */
 enum {
-  ZORVEK_EMPTY_HOST = -1,   /* host is NULL or "" */
-  ZORVEK_SUCCESS = 0,       /* a matching echo reply arrived */
-  ZORVEK_HOST_NOT_FOUND = 1,/* not a valid name, not resolved, or not resolved in time */
-  ZORVEK_PING_ERROR = 2,    /* no reply in time, destination unreachable, or send error */
-  ZORVEK_NO_SOCKET = -4     /* neither an ICMP datagram nor a raw ICMP socket could be opened */
+    ZORVEK_EMPTY_HOST = -1,    /* host is NULL or "" */
+    ZORVEK_SUCCESS = 0,        /* a matching echo reply arrived */
+    ZORVEK_HOST_NOT_FOUND = 1, /* not a valid name, not resolved, or not resolved in time */
+    ZORVEK_PING_ERROR = 2,     /* no reply in time, destination unreachable, or send error */
+    ZORVEK_NO_SOCKET = -4      /* neither an ICMP datagram nor a raw ICMP socket could be opened */
 };
 
 /*
@@ -34,7 +34,7 @@ enum {
  * Returns one of the codes above within 3 seconds, name resolution included.
  * Thread-safe; every call uses its own socket.
  */
-ZORVEK_EXPORT int32_t Pinging(const char *host);
+ZORVEK_EXPORT int32_t Pinging(const char* host);
 
 #ifdef __cplusplus
 }

@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     zorvek::Program::Options options;
-    options.programDir = std::filesystem::path(QCoreApplication::applicationDirPath().toStdString());
+    options.programDir =
+        std::filesystem::path(QCoreApplication::applicationDirPath().toStdString());
     zorvek::Program program(std::move(options));
     program.startUp();
     return app.exec();

@@ -36,8 +36,10 @@ QString logTimestamp(const QDateTime& now) {
     QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
     if (!timeFormat.contains(QLatin1Char('s'))) {
         const qsizetype minutes = timeFormat.lastIndexOf(QLatin1String("mm"));
-        if (minutes >= 0) timeFormat.insert(minutes + 2, QLatin1String(":ss"));
-        else timeFormat = QStringLiteral("HH:mm:ss");
+        if (minutes >= 0)
+            timeFormat.insert(minutes + 2, QLatin1String(":ss"));
+        else
+            timeFormat = QStringLiteral("HH:mm:ss");
     }
     return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
            locale.toString(now.time(), timeFormat);
@@ -53,14 +55,16 @@ Program::Program(Options options)
       boxes_(options_.boxes ? *options_.boxes : *ownBoxes_),
       trayIcon_(trayRecord_, shell_, window_.IconState),
       library_(options_.programDir, options_.libraryName),
-      reporter_(record_, messages_, [this](const std::string& host) { return library_.ping(host); },
-                *this),
+      reporter_(
+          record_, messages_, [this](const std::string& host) { return library_.ping(host); },
+          *this),
       scheduler_(record_,
                  SchedulerHooks{
                      [this] { return options_.clock ? options_.clock() : DateValue::now(); },
                      [this] { return unit(); },
                      [this](int state) {
-                         trayIcon_.setTrayIconState(state, kNormalPictureHandle, kActivePictureHandle);
+                         trayIcon_.setTrayIconState(state, kNormalPictureHandle,
+                                                    kActivePictureHandle);
                      },
                      [this] { reporter_.probeAndReport(); },
                      [this] { return reporter_.busy(); },
@@ -113,10 +117,9 @@ void Program::centreWindow() {
     const QRect whole = screen ? screen->geometry() : QRect(0, 0, 0, 0);
     const QRect frame = window_.frameGeometry();
     constexpr float twips = ui::kTwipsPerPixel;
-    const TwipsPoint at = centreOnScreen(static_cast<float>(whole.width()) * twips,
-                                         static_cast<float>(whole.height()) * twips,
-                                         static_cast<float>(frame.width()) * twips,
-                                         static_cast<float>(frame.height()) * twips);
+    const TwipsPoint at = centreOnScreen(
+        static_cast<float>(whole.width()) * twips, static_cast<float>(whole.height()) * twips,
+        static_cast<float>(frame.width()) * twips, static_cast<float>(frame.height()) * twips);
     leftTwips_ = at.left;
     topTwips_ = at.top;
     // Twips become pixels only here, at the very end.
@@ -156,11 +159,11 @@ void Program::trayAction(int code) {
         case TrayAction::PopupMenu: {
             bringToForeground();
             // Where the tray host draws the menu itself, it already has.
-            if (qtShell_ == nullptr || !qtShell_->drawsMenu()) window_.mnuTRAY->popup(QCursor::pos());
+            if (qtShell_ == nullptr || !qtShell_->drawsMenu())
+                window_.mnuTRAY->popup(QCursor::pos());
             break;
         }
-        case TrayAction::None:
-            break;
+        case TrayAction::None: break;
     }
 }
 
@@ -187,7 +190,8 @@ void Program::clearLog() { window_.List1->clear(); }
 
 SettingsControls Program::controls() const {
     SettingsControls c;
-    for (int i = 0; i < 4; ++i) c.text[static_cast<size_t>(i)] = window_.Text1(i)->text().toStdString();
+    for (int i = 0; i < 4; ++i)
+        c.text[static_cast<size_t>(i)] = window_.Text1(i)->text().toStdString();
     c.check1 = static_cast<int16_t>(ui::SetPing::checkValue(window_.Check1));
     c.check2 = static_cast<int16_t>(ui::SetPing::checkValue(window_.Check2));
     c.seconds = window_.Option1(1)->isChecked();
@@ -205,8 +209,10 @@ void Program::setControls(const SettingsControls& c) {
     }
     ui::SetPing::setCheckValue(window_.Check1, c.check1);
     ui::SetPing::setCheckValue(window_.Check2, c.check2);
-    if (c.seconds) window_.Option1(1)->setChecked(true);
-    else window_.Option1(0)->setChecked(true);
+    if (c.seconds)
+        window_.Option1(1)->setChecked(true);
+    else
+        window_.Option1(0)->setChecked(true);
 }
 
 IntervalUnit Program::unit() const {
@@ -215,7 +221,9 @@ IntervalUnit Program::unit() const {
     return IntervalUnit::None;
 }
 
-std::string Program::timestamp() { return logTimestamp(QDateTime::currentDateTime()).toStdString(); }
+std::string Program::timestamp() {
+    return logTimestamp(QDateTime::currentDateTime()).toStdString();
+}
 
 void Program::appendLog(const std::string& line) {
     window_.List1->addItem(QString::fromStdString(line));

@@ -55,13 +55,13 @@ public:
     // loading the settings, the probe time to the sentinel, one tick.
     void startUp();
 
-    void hideWindow();    // CmdClose
-    void openSettings();  // mnuOPEN: the fields from the record, then show
-    void quit();          // CmdEnd, mnuCLOSE, the title bar: remove the icon, end
+    void hideWindow();          // CmdClose
+    void openSettings();        // mnuOPEN: the fields from the record, then show
+    void quit();                // CmdEnd, mnuCLOSE, the title bar: remove the icon, end
     void trayAction(int code);  // a mouse action on the tray icon
-    void save();          // CmdSave
-    void probeNow();      // PingCmd
-    void clearLog();      // CmdCls
+    void save();                // CmdSave
+    void probeNow();            // PingCmd
+    void clearLog();            // CmdCls
 
     ui::SetPing& window() { return window_; }
     SettingsRecord& record() { return record_; }

@@ -22,9 +22,9 @@ constexpr int64_t floorMod(int64_t a, int64_t b) { return a - floorDiv(a, b) * b
 constexpr int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
     y -= m <= 2 ? 1 : 0;
     const int64_t era = floorDiv(y, 400);
-    const int64_t yoe = y - era * 400;                               // [0, 399]
+    const int64_t yoe = y - era * 400;                                   // [0, 399]
     const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;  // [0, 365]
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;       // [0, 146096]
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;           // [0, 146096]
     return era * 146097 + doe - 719468;
 }
 
@@ -38,10 +38,10 @@ struct Civil {
 constexpr Civil civilFromDays(int64_t z) {
     z += 719468;
     const int64_t era = floorDiv(z, 146097);
-    const int64_t doe = z - era * 146097;                                  // [0, 146096]
+    const int64_t doe = z - era * 146097;                                       // [0, 146096]
     const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // [0, 399]
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);           // [0, 365]
-    const int64_t mp = (5 * doy + 2) / 153;                                // [0, 11]
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);                // [0, 365]
+    const int64_t mp = (5 * doy + 2) / 153;                                     // [0, 11]
     const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
     const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     return {era * 400 + yoe + (month <= 2 ? 1 : 0), month, day};
@@ -57,8 +57,8 @@ static_assert(daysFromCivil(1990, 1, 1) - kEpochOffset == static_cast<int64_t>(k
 // forwards, so the two are taken apart before they are joined.
 DateValue fromWholeSeconds(int64_t seconds) {
     const int64_t day = floorDiv(seconds, kSecondsPerDay);
-    const double fraction =
-        static_cast<double>(floorMod(seconds, kSecondsPerDay)) / static_cast<double>(kSecondsPerDay);
+    const double fraction = static_cast<double>(floorMod(seconds, kSecondsPerDay)) /
+                            static_cast<double>(kSecondsPerDay);
     const double whole = static_cast<double>(day);
     return DateValue(day >= 0 ? whole + fraction : whole - fraction);
 }
@@ -70,7 +70,8 @@ DateValue DateValue::fromParts(int year, int month, int day, int hour, int minut
     const int64_t monthIndex = static_cast<int64_t>(month) - 1;
     const int64_t y = static_cast<int64_t>(year) + floorDiv(monthIndex, 12);
     const int64_t m = floorMod(monthIndex, 12) + 1;
-    const int64_t dayNumber = daysFromCivil(y, m, 1) - kEpochOffset + (static_cast<int64_t>(day) - 1);
+    const int64_t dayNumber =
+        daysFromCivil(y, m, 1) - kEpochOffset + (static_cast<int64_t>(day) - 1);
     const int64_t seconds = dayNumber * kSecondsPerDay + static_cast<int64_t>(hour) * 3600 +
                             static_cast<int64_t>(minute) * 60 + second;
     return fromWholeSeconds(seconds);
@@ -84,8 +85,8 @@ DateValue DateValue::now() {
     const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     std::tm local{};
     localtime_r(&t, &local);
-    return fromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                     local.tm_sec);
+    return fromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                     local.tm_min, local.tm_sec);
 }
 
 int64_t DateValue::toWholeSeconds() const {

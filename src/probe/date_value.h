@@ -20,11 +20,11 @@ inline constexpr double kSentinelDays = 32874.0;
 // Local calendar parts of a date value, to the whole second.
 struct DateParts {
     int year = 1899;
-    int month = 12;   // 1..12
-    int day = 30;     // 1..31
-    int hour = 0;     // 0..23
-    int minute = 0;   // 0..59
-    int second = 0;   // 0..59
+    int month = 12;  // 1..12
+    int day = 30;    // 1..31
+    int hour = 0;    // 0..23
+    int minute = 0;  // 0..59
+    int second = 0;  // 0..59
 
     bool operator==(const DateParts&) const = default;
 };
@@ -39,8 +39,8 @@ public:
     // From local calendar parts. Parts past their range roll over into the next
     // larger part (month 13 is January of the next year, 25:00 is 01:00 of the
     // next day), so any integers give a defined value.
-    static DateValue fromParts(int year, int month, int day,
-                               int hour = 0, int minute = 0, int second = 0);
+    static DateValue fromParts(int year, int month, int day, int hour = 0, int minute = 0,
+                               int second = 0);
     static DateValue fromParts(const DateParts& parts);
 
     // The local clock, to the whole second.

@@ -9,8 +9,8 @@
 namespace zorvek {
 
 // Codes the program itself reports when the companion library is unusable.
-constexpr int32_t kCodeLibraryMissing = -2;   // the library cannot be loaded
-constexpr int32_t kCodeEntryMissing = -3;     // the library lacks Pinging
+constexpr int32_t kCodeLibraryMissing = -2;  // the library cannot be loaded
+constexpr int32_t kCodeEntryMissing = -3;    // the library lacks Pinging
 constexpr int32_t kCodeSuccess = 0;
 
 // Opens every result line in the log.

@@ -56,12 +56,13 @@ WindowAction decideWindowAction(DateValue probeTime, const SettingsRecord& recor
     if (record.HostName.empty()) return WindowAction::NoHost;
     const std::string t = probeTime.formatHhMmSs();
     return insideDailyWindow(t, record.WindowStart, record.WindowEnd) ? WindowAction::Inside
-                                                                       : WindowAction::Outside;
+                                                                      : WindowAction::Outside;
 }
 
 Scheduler::Scheduler(const SettingsRecord& record, SchedulerHooks hooks)
     : record_(record), hooks_(std::move(hooks)) {
-    if (!hooks_.now || !hooks_.unit || !hooks_.setTrayIconState || !hooks_.probeAndReport || !hooks_.busy) {
+    if (!hooks_.now || !hooks_.unit || !hooks_.setTrayIconState || !hooks_.probeAndReport ||
+        !hooks_.busy) {
         throw std::invalid_argument("Scheduler: every hook must be set");
     }
 }
@@ -72,16 +73,14 @@ void Scheduler::tick() {
 
     // The clock is read once for the due test and afresh for the new probe time.
     const IntervalUnit unit = hooks_.unit();
-    if (unit != IntervalUnit::None && !isDue(hooks_.now(), lastProbeTime_, record_.Interval, unit)) return;
+    if (unit != IntervalUnit::None && !isDue(hooks_.now(), lastProbeTime_, record_.Interval, unit))
+        return;
 
     lastProbeTime_ = hooks_.now();
 
     switch (decideWindowAction(lastProbeTime_, record_)) {
-        case WindowAction::NoHost:
-            return;
-        case WindowAction::Outside:
-            hooks_.setTrayIconState(kIconNormal);
-            return;
+        case WindowAction::NoHost: return;
+        case WindowAction::Outside: hooks_.setTrayIconState(kIconNormal); return;
         case WindowAction::Inside:
             hooks_.setTrayIconState(kIconActive);
             hooks_.probeAndReport();

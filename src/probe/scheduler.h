@@ -48,11 +48,11 @@ inline constexpr int kIconActive = 1;
 
 // What the scheduler needs from its owner. All must be set.
 struct SchedulerHooks {
-    std::function<DateValue()> now;                  // the local clock
-    std::function<IntervalUnit()> unit;              // the option buttons, read on every tick
-    std::function<void(int)> setTrayIconState;       // kIconNormal or kIconActive
-    std::function<void()> probeAndReport;            // one probe, its log line and error box
-    std::function<bool()> busy;                      // a probe or its error box is under way
+    std::function<DateValue()> now;             // the local clock
+    std::function<IntervalUnit()> unit;         // the option buttons, read on every tick
+    std::function<void(int)> setTrayIconState;  // kIconNormal or kIconActive
+    std::function<void()> probeAndReport;       // one probe, its log line and error box
+    std::function<bool()> busy;                 // a probe or its error box is under way
 };
 
 class Scheduler {

@@ -82,8 +82,8 @@ std::optional<double> parseNumber(std::string_view text) {
     std::string_view body = text;
     if (signLength == 1 && !negative) body.remove_prefix(1);
     double value = 0;
-    auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value,
-                                     std::chars_format::general);
+    auto [end, ec] =
+        std::from_chars(body.data(), body.data() + body.size(), value, std::chars_format::general);
     if (ec == std::errc() && end == body.data() + body.size()) return value;
 
     // Out of range for a double. Decide between overflow and underflow from the

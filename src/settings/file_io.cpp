@@ -107,7 +107,8 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path, std:
         if (fd.get() < 0) return std::nullopt;
         struct stat st {};
         if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-        if (st.st_size < 0 || static_cast<std::uintmax_t>(st.st_size) > maxBytes) return std::nullopt;
+        if (st.st_size < 0 || static_cast<std::uintmax_t>(st.st_size) > maxBytes)
+            return std::nullopt;
 
         // The size can change between fstat and read, so the reads themselves
         // are capped too: one byte past the limit is enough to know it is

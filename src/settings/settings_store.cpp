@@ -7,7 +7,8 @@ namespace zorvek {
 
 LoadStage loadSettings(const std::filesystem::path& dir, SettingsControls& controls,
                        SettingsRecord& record) {
-    const std::optional<std::string> bytes = readSmallFile(settingsPathIn(dir), kSettingsFileMaxBytes);
+    const std::optional<std::string> bytes =
+        readSmallFile(settingsPathIn(dir), kSettingsFileMaxBytes);
     if (!bytes) return LoadStage::NothingApplied;
     return applySettingsFile(*bytes, controls, record);
 }
@@ -25,8 +26,8 @@ SaveResult saveSettings(const std::filesystem::path& dir, const SettingsControls
 
     SaveResult result;
     result.path = settingsPathIn(dir);
-    result.written = writeFileAtomically(result.path, formatSettingsFile(lineFromControls(controls)),
-                                         &result.error);
+    result.written = writeFileAtomically(
+        result.path, formatSettingsFile(lineFromControls(controls)), &result.error);
     return result;
 }
 

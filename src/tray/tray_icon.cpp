@@ -33,9 +33,7 @@ void TrayIcon::add(uint32_t windowHandle, std::string_view caption, uint32_t nor
     shell_.notify(NIM_ADD, record_);
 }
 
-void TrayIcon::remove() {
-    shell_.notify(NIM_DELETE, record_);
-}
+void TrayIcon::remove() { shell_.notify(NIM_DELETE, record_); }
 
 void TrayIcon::setTrayIconState(int state, uint32_t normalIconHandle, uint32_t activeIconHandle) {
     const int shown = readIconState(iconState_);

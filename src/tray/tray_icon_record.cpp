@@ -9,7 +9,8 @@ namespace zorvek {
 
 uint32_t TrayIconRecord::read32(size_t offset) const {
     return static_cast<uint32_t>(bytes_[offset]) | static_cast<uint32_t>(bytes_[offset + 1]) << 8 |
-           static_cast<uint32_t>(bytes_[offset + 2]) << 16 | static_cast<uint32_t>(bytes_[offset + 3]) << 24;
+           static_cast<uint32_t>(bytes_[offset + 2]) << 16 |
+           static_cast<uint32_t>(bytes_[offset + 3]) << 24;
 }
 
 void TrayIconRecord::write32(size_t offset, uint32_t v) {

@@ -27,7 +27,7 @@ public:
     static constexpr size_t kUCallbackMessageOffset = 16;
     static constexpr size_t kHIconOffset = 20;
     static constexpr size_t kTipOffset = 24;
-    static constexpr size_t kTipSize = 65;            // 64 bytes of text and its terminating zero
+    static constexpr size_t kTipSize = 65;  // 64 bytes of text and its terminating zero
     static constexpr size_t kTipMaxText = kTipSize - 1;
     static_assert(kTipOffset + kTipSize == kSize);
 

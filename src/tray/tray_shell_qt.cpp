@@ -9,8 +9,9 @@
 namespace zorvek {
 
 QtTrayShell::QtTrayShell(QObject* parent) : QObject(parent) {
-    connect(&icon_, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) { emit action(codeForReason(reason)); });
+    connect(
+        &icon_, &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) { emit action(codeForReason(reason)); });
 }
 
 bool QtTrayShell::hostDrawsMenu(const QString& platformName) {
@@ -60,14 +61,9 @@ void QtTrayShell::notify(uint32_t operation, const TrayIconRecord& record) {
             apply(record);
             icon_.show();
             break;
-        case NIM_MODIFY:
-            apply(record);
-            break;
-        case NIM_DELETE:
-            icon_.hide();
-            break;
-        default:
-            break;
+        case NIM_MODIFY: apply(record); break;
+        case NIM_DELETE: icon_.hide(); break;
+        default: break;
     }
 }
 

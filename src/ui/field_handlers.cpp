@@ -45,7 +45,8 @@ void FieldHandlers::gotFocus(int index) {
     // once the click has been handled so the whole text stays selected.
     QPointer<QLineEdit> guard(field);
     QTimer::singleShot(0, field, [guard] {
-        if (guard && guard->hasFocus()) guard->setSelection(0, static_cast<int>(guard->text().size()));
+        if (guard && guard->hasFocus())
+            guard->setSelection(0, static_cast<int>(guard->text().size()));
     });
 }
 
@@ -73,7 +74,8 @@ void FieldHandlers::lostFocus(int index) {
     }
     // A longer text from a damaged settings file widened the field's limit;
     // once the text fits again the usual limit is back.
-    if (field->text().size() <= SetPing::fieldLimit(index)) field->setMaxLength(SetPing::fieldLimit(index));
+    if (field->text().size() <= SetPing::fieldLimit(index))
+        field->setMaxLength(SetPing::fieldLimit(index));
 }
 
 void FieldHandlers::refuse(int index, const char* message, const QString& replacement) {

@@ -91,10 +91,12 @@ public:
 void installFontSubstitutions() {
     QFont::insertSubstitutions(kGothic, {QStringLiteral("IPAGothic"), QStringLiteral("MS Gothic"),
                                          QStringLiteral("VL Gothic"), QStringLiteral("monospace")});
-    QFont::insertSubstitutions(kPGothic, {QStringLiteral("IPAPGothic"), QStringLiteral("MS PGothic"),
-                                          QStringLiteral("VL PGothic"), QStringLiteral("sans-serif")});
-    QFont::insertSubstitutions(kCourier, {QStringLiteral("Liberation Mono"),
-                                          QStringLiteral("DejaVu Sans Mono"), QStringLiteral("monospace")});
+    QFont::insertSubstitutions(kPGothic,
+                               {QStringLiteral("IPAPGothic"), QStringLiteral("MS PGothic"),
+                                QStringLiteral("VL PGothic"), QStringLiteral("sans-serif")});
+    QFont::insertSubstitutions(
+        kCourier, {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono"),
+                   QStringLiteral("monospace")});
 }
 
 SetPing::SetPing(QWidget* parent)
@@ -113,11 +115,14 @@ SetPing::SetPing(QWidget* parent)
     setWindowIcon(normalPicture_);
 
     // Left column, top to bottom.
-    label1_[0] = makeLabel(this, "Label1(0)", QStringLiteral("ホスト名またはIPアドレス"), 210, 300, 3615, 255);
-    text1_[0] = makeField(this, "Text1(0)", QString::fromUtf8(kDefaultHost), fieldLimit(0), 240, 510, 3585, 330);
+    label1_[0] = makeLabel(this, "Label1(0)", QStringLiteral("ホスト名またはIPアドレス"), 210, 300,
+                           3615, 255);
+    text1_[0] = makeField(this, "Text1(0)", QString::fromUtf8(kDefaultHost), fieldLimit(0), 240,
+                          510, 3585, 330);
     text1_[0]->setValidator(new NoDoubleQuote(text1_[0]));
     label1_[1] = makeLabel(this, "Label1(1)", QStringLiteral("インターバル"), 210, 1155, 1815, 255);
-    text1_[1] = makeField(this, "Text1(1)", QStringLiteral("2"), fieldLimit(1), 240, 1365, 435, 330);
+    text1_[1] =
+        makeField(this, "Text1(1)", QStringLiteral("2"), fieldLimit(1), 240, 1365, 435, 330);
 
     Frame1 = new QGroupBox(this);
     place(Frame1, "Frame1", 720, 1320, 1335, 375);
@@ -129,19 +134,24 @@ SetPing::SetPing(QWidget* parent)
     for (QRadioButton* option : option1_) option->setFont(makeFont(kGothic, 9));
     option1_[0]->setChecked(true);
 
-    label1_[3] = makeLabel(this, "Label1(3)", QStringLiteral("実行時間（00:00）"), 2160, 1155, 1530, 255);
-    text1_[2] = makeField(this, "Text1(2)", QStringLiteral("23:00"), fieldLimit(2), 2160, 1365, 660, 330);
+    label1_[3] =
+        makeLabel(this, "Label1(3)", QStringLiteral("実行時間（00:00）"), 2160, 1155, 1530, 255);
+    text1_[2] =
+        makeField(this, "Text1(2)", QStringLiteral("23:00"), fieldLimit(2), 2160, 1365, 660, 330);
     Label2 = makeLabel(this, "Label2", QStringLiteral("～"), 2835, 1470, 330, 225);
     Label2->setFont(makeFont(kPGothic, 9));
     Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    text1_[3] = makeField(this, "Text1(3)", QStringLiteral("07:59"), fieldLimit(3), 3120, 1365, 660, 330);
+    text1_[3] =
+        makeField(this, "Text1(3)", QStringLiteral("07:59"), fieldLimit(3), 3120, 1365, 660, 330);
 
     Check2 = new QCheckBox(this);
     place(Check2, "Check2", 210, 1965, 225, 330);
-    label1_[4] = makeLabel(this, "Label1(4)", QStringLiteral("エラーを通知する"), 525, 2010, 1545, 255);
+    label1_[4] =
+        makeLabel(this, "Label1(4)", QStringLiteral("エラーを通知する"), 525, 2010, 1545, 255);
     Check1 = new QCheckBox(this);
     place(Check1, "Check1", 2205, 1965, 225, 330);
-    label1_[2] = makeLabel(this, "Label1(2)", QStringLiteral("ログを表示する"), 2520, 2010, 1425, 255);
+    label1_[2] =
+        makeLabel(this, "Label1(2)", QStringLiteral("ログを表示する"), 2520, 2010, 1425, 255);
     for (QCheckBox* box : {Check1, Check2}) box->setFont(makeFont(kPGothic, 9));
 
     List1 = new QListWidget(this);
@@ -175,10 +185,14 @@ SetPing::SetPing(QWidget* parent)
     }
 
     // Screen readers read each field and box by the label beside it.
-    const std::array<std::pair<QWidget*, QLabel*>, 8> named{{
-        {text1_[0], label1_[0]}, {text1_[1], label1_[1]}, {text1_[2], label1_[3]},
-        {text1_[3], label1_[3]}, {Check2, label1_[4]}, {Check1, label1_[2]},
-        {option1_[0], label1_[1]}, {option1_[1], label1_[1]}}};
+    const std::array<std::pair<QWidget*, QLabel*>, 8> named{{{text1_[0], label1_[0]},
+                                                             {text1_[1], label1_[1]},
+                                                             {text1_[2], label1_[3]},
+                                                             {text1_[3], label1_[3]},
+                                                             {Check2, label1_[4]},
+                                                             {Check1, label1_[2]},
+                                                             {option1_[0], label1_[1]},
+                                                             {option1_[1], label1_[1]}}};
     for (const auto& [widget, label] : named) {
         widget->setAccessibleName(label->text());
         label->setBuddy(widget);
@@ -190,10 +204,9 @@ SetPing::SetPing(QWidget* parent)
 
     // Keyboard order of the tab indices: Text1(0), Text1(1), the unit group,
     // Text1(2), Text1(3), Check2, Check1, List1, then the five buttons.
-    const std::array<QWidget*, 15> order{text1_[0], text1_[1], option1_[0], option1_[1],
-                                         text1_[2], text1_[3], Check2,      Check1,
-                                         List1,     CmdClose,  CmdSave,     PingCmd,
-                                         CmdCls,    CmdEnd,    text1_[0]};
+    const std::array<QWidget*, 15> order{text1_[0], text1_[1], option1_[0], option1_[1], text1_[2],
+                                         text1_[3], Check2,    Check1,      List1,       CmdClose,
+                                         CmdSave,   PingCmd,   CmdCls,      CmdEnd,      text1_[0]};
     for (size_t i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 
     // The tray menu: a popup only, so the window has no menu bar.

@@ -33,7 +33,8 @@ std::string readAll(const std::filesystem::path& path) {
 }
 
 void writeIni(const QTemporaryDir& dir, const std::string& line) {
-    std::ofstream(std::filesystem::path(dir.path().toStdString()) / "Zorvek.ini", std::ios::binary) << line;
+    std::ofstream(std::filesystem::path(dir.path().toStdString()) / "Zorvek.ini", std::ios::binary)
+        << line;
 }
 
 // A shell that also notes what the program looked like at each call.
@@ -62,8 +63,9 @@ struct Harness {
         options.endProcess = [this](int status) { ended.append(status); };
         options.libraryName = "ZorvekFake";
         // The stand-in library lives in its own build folder.
-        std::filesystem::copy_file(std::filesystem::path(ZORVEK_FAKE_DIR) / "libZorvekFake.so",
-                                   std::filesystem::path(dir.path().toStdString()) / "libZorvekFake.so");
+        std::filesystem::copy_file(
+            std::filesystem::path(ZORVEK_FAKE_DIR) / "libZorvekFake.so",
+            std::filesystem::path(dir.path().toStdString()) / "libZorvekFake.so");
         program = std::make_unique<Program>(std::move(options));
     }
     ui::SetPing& w() { return program->window(); }
@@ -97,9 +99,11 @@ private slots:
         // Inside the window with a saved host: active icon and a probe at once.
         QCOMPARE(h.operations(), (std::vector<uint32_t>{NIM_ADD, NIM_MODIFY}));
         QCOMPARE(h.w().IconState, std::string("1"));
-        QCOMPARE(h.shell.calls()[1].bytes[TrayIconRecord::kHIconOffset], uint8_t(kActivePictureHandle));
+        QCOMPARE(h.shell.calls()[1].bytes[TrayIconRecord::kHIconOffset],
+                 uint8_t(kActivePictureHandle));
         QCOMPARE(h.w().List1->count(), 2);
-        QCOMPARE(h.w().List1->item(1)->text(), QStringLiteral("--------------------成功しました(0)"));
+        QCOMPARE(h.w().List1->item(1)->text(),
+                 QStringLiteral("--------------------成功しました(0)"));
         QCOMPARE(h.program->scheduler().lastProbeTime(), h.clock);
         QCOMPARE(h.program->record().Interval, int16_t(5));
         // The tip is the caption, the record names the window.
@@ -188,8 +192,8 @@ private slots:
         QVERIFY(!h.w().isVisible());
         h.w().mnuTRAY->hide();
         // Releases, double clicks, the middle button and movement do nothing.
-        for (int code : {WM_MOUSEMOVE, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONUP, WM_RBUTTONDBLCLK,
-                         WM_MBUTTONDOWN, 0, -1}) {
+        for (int code : {WM_MOUSEMOVE, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONUP,
+                         WM_RBUTTONDBLCLK, WM_MBUTTONDOWN, 0, -1}) {
             h.program->trayAction(code);
             QVERIFY2(!h.w().isVisible(), qPrintable(QString::number(code)));
             QVERIFY(!h.w().mnuTRAY->isVisible());
@@ -308,7 +312,8 @@ private slots:
         h.w().Text1(0)->setText("new.example");
         // The file's place is taken by a directory with content: no rename can
         // replace it, not even for root.
-        const std::filesystem::path ini = std::filesystem::path(h.dir.path().toStdString()) / "Zorvek.ini";
+        const std::filesystem::path ini =
+            std::filesystem::path(h.dir.path().toStdString()) / "Zorvek.ini";
         const std::string before = readAll(ini);
         std::filesystem::remove(ini);
         std::filesystem::create_directory(ini);
@@ -321,7 +326,9 @@ private slots:
         QCOMPARE(h.program->record().HostName, std::string("new.example"));  // applied anyway
         QCOMPARE(readAll(ini / "keep"), before);
         int entries = 0;
-        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(h.dir.path().toStdString())) ++entries;
+        for ([[maybe_unused]] const auto& e :
+             std::filesystem::directory_iterator(h.dir.path().toStdString()))
+            ++entries;
         QCOMPARE(entries, 2);  // the library and the directory: no temporary left behind
     }
 
@@ -338,7 +345,8 @@ private slots:
         h.w().Text1(0)->setText("127.0.0.1");
         h.w().PingCmd->click();
         QCOMPARE(h.w().List1->count(), 4);
-        QCOMPARE(h.w().List1->item(3)->text(), QStringLiteral("--------------------ホストが見つかりません(1)"));
+        QCOMPARE(h.w().List1->item(3)->text(),
+                 QStringLiteral("--------------------ホストが見つかりません(1)"));
         QCOMPARE(h.boxes.boxes.size(), 2);
         h.w().CmdCls->click();
         QCOMPARE(h.w().List1->count(), 0);
@@ -388,8 +396,9 @@ int runQuitDuringProbeChild(const QString& way, bool shown) {
     testing::RecordingBoxes boxes;
     QTemporaryDir dir;
     writeIni(dir, "\"127.0.0.1\",\"1\",\"\",\"\",1,0,1\r\n");
-    std::filesystem::copy_file(std::filesystem::path(ZORVEK_FAKE_DIR) / "libZorvekFake.so",
-                               std::filesystem::path(dir.path().toStdString()) / "libZorvekFake.so");
+    std::filesystem::copy_file(
+        std::filesystem::path(ZORVEK_FAKE_DIR) / "libZorvekFake.so",
+        std::filesystem::path(dir.path().toStdString()) / "libZorvekFake.so");
     Program::Options options;
     options.programDir = dir.path().toStdString();
     options.shell = &shell;
@@ -417,7 +426,8 @@ int runQuitDuringProbeChild(const QString& way, bool shown) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc == 4 && QString::fromLatin1(argv[1]) == "--child-quit-during-probe") {
-        return runQuitDuringProbeChild(QString::fromLatin1(argv[2]), QString::fromLatin1(argv[3]) == "shown");
+        return runQuitDuringProbeChild(QString::fromLatin1(argv[2]),
+                                       QString::fromLatin1(argv[3]) == "shown");
     }
     ProgramTest test;
     return QTest::qExec(&test, argc, argv);

@@ -9,12 +9,14 @@
 namespace zorvek {
 namespace {
 
-DateParts P(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return DateParts{y, mo, d, h, mi, s}; }
+DateParts P(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+    return DateParts{y, mo, d, h, mi, s};
+}
 
 std::string show(const DateParts& p) {
     char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
-                  p.second);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day,
+                  p.hour, p.minute, p.second);
     return text;
 }
 
@@ -72,7 +74,8 @@ TEST(DateValue, ArithmeticAcrossDayMonthYearAndLeapDayBoundaries) {
         {P(2024, 5, 10, 10, 0, 0), 999, 0, P(2024, 5, 11, 2, 39, 0)},
     };
     for (const Row& r : rows) {
-        SCOPED_TRACE(show(r.start) + " +" + std::to_string(r.minutes) + " min +" + std::to_string(r.seconds) + " s");
+        SCOPED_TRACE(show(r.start) + " +" + std::to_string(r.minutes) + " min +" +
+                     std::to_string(r.seconds) + " s");
         DateValue v = DateValue::fromParts(r.start);
         if (r.minutes != 0) v = v.addMinutes(r.minutes);
         if (r.seconds != 0) v = v.addSeconds(r.seconds);
@@ -126,8 +129,8 @@ TEST(DateValue, EveryDayRoundTripsAndFollowsTheCalendar) {
 
 TEST(DateValue, TimesOfDayRoundTrip) {
     const DateParts rows[] = {
-        P(1900, 1, 1, 0, 0, 1),    P(1900, 1, 1, 23, 59, 59), P(1999, 12, 31, 23, 59, 59),
-        P(2024, 2, 29, 12, 34, 56), P(2024, 7, 15, 0, 0, 0),  P(2100, 12, 31, 23, 59, 59),
+        P(1900, 1, 1, 0, 0, 1),      P(1900, 1, 1, 23, 59, 59), P(1999, 12, 31, 23, 59, 59),
+        P(2024, 2, 29, 12, 34, 56),  P(2024, 7, 15, 0, 0, 0),   P(2100, 12, 31, 23, 59, 59),
         P(9999, 12, 31, 23, 59, 59),
     };
     for (const DateParts& p : rows) {
@@ -173,7 +176,8 @@ TEST(DateValue, FormatsTwoDigitTwentyFourHourTime) {
 }
 
 TEST(DateValue, OneSecondAddedADayLongStaysOnTheSecond) {
-    const DateParts starts[] = {P(2024, 2, 28, 13, 14, 15), P(1900, 1, 1, 0, 0, 0), P(2099, 12, 31, 0, 0, 1)};
+    const DateParts starts[] = {P(2024, 2, 28, 13, 14, 15), P(1900, 1, 1, 0, 0, 0),
+                                P(2099, 12, 31, 0, 0, 1)};
     for (const DateParts& start : starts) {
         SCOPED_TRACE(show(start));
         DateValue v = DateValue::fromParts(start);
@@ -181,13 +185,14 @@ TEST(DateValue, OneSecondAddedADayLongStaysOnTheSecond) {
         for (int i = 1; i <= 86400; ++i) {
             v = v.addSeconds(1);
             const DateParts expected =
-                DateValue::fromParts(start.year, start.month, start.day, start.hour, start.minute, start.second + i)
+                DateValue::fromParts(start.year, start.month, start.day, start.hour, start.minute,
+                                     start.second + i)
                     .toParts();
-            if (v.toParts() != expected && ++mismatches <= 5) ADD_FAILURE() << "after " << i << " s: " << show(v.toParts());
+            if (v.toParts() != expected && ++mismatches <= 5)
+                ADD_FAILURE() << "after " << i << " s: " << show(v.toParts());
         }
         EXPECT_EQ(mismatches, 0);
-        const DateParts nextDay =
-            DateValue::fromParts(start).addMinutes(1440).toParts();
+        const DateParts nextDay = DateValue::fromParts(start).addMinutes(1440).toParts();
         EXPECT_EQ(v.toParts(), nextDay);
     }
 }
@@ -212,8 +217,10 @@ public:
         tzset();
     }
     ~ScopedTimeZone() {
-        if (hadValue_) setenv("TZ", saved_.c_str(), 1);
-        else unsetenv("TZ");
+        if (hadValue_)
+            setenv("TZ", saved_.c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
 
@@ -225,7 +232,8 @@ private:
 DateValue localValueOf(std::time_t t) {
     std::tm tm{};
     localtime_r(&t, &tm);
-    return DateValue::fromParts(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return DateValue::fromParts(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                                tm.tm_sec);
 }
 
 // The clock reads local time, not UTC: checked in a zone nine hours from UTC.

@@ -38,7 +38,8 @@ struct ProbeFixture : ::testing::Test {
     ResultMessages messages;
     RecordingUi ui;
     CompanionLibrary library{ZORVEK_FAKE_DIR, "ZorvekFake"};
-    ProbeReporter reporter{record, messages, [this](const std::string& h) { return library.ping(h); }, ui};
+    ProbeReporter reporter{record, messages,
+                           [this](const std::string& h) { return library.ping(h); }, ui};
 
     void SetUp() override { messages.fill(); }
 };

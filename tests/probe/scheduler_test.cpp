@@ -65,7 +65,9 @@ TEST(InsideDailyWindow, Boundaries) {
     }
 }
 
-DateValue at(int h, int mi, int s, int day = 10) { return DateValue::fromParts(2024, 5, day, h, mi, s); }
+DateValue at(int h, int mi, int s, int day = 10) {
+    return DateValue::fromParts(2024, 5, day, h, mi, s);
+}
 
 TEST(IsDue, OneIntervalAfterTheLastProbe) {
     const DateValue last = at(10, 0, 0);
@@ -94,8 +96,8 @@ TEST(IsDue, OneIntervalAfterTheLastProbe) {
         {IntervalUnit::Minutes, -1, at(9, 58, 59), false},
     };
     for (const Row& r : rows) {
-        SCOPED_TRACE(std::to_string(static_cast<int>(r.unit)) + " x" + std::to_string(r.interval) + " at " +
-                     r.now.formatHhMmSs());
+        SCOPED_TRACE(std::to_string(static_cast<int>(r.unit)) + " x" + std::to_string(r.interval) +
+                     " at " + r.now.formatHhMmSs());
         EXPECT_EQ(isDue(r.now, last, r.interval, r.unit), r.due);
     }
 }
@@ -108,13 +110,16 @@ TEST(IsDue, ExactlyOneIntervalLaterIsDueFromEverySecondOfADay) {
     for (int s = 0; s < 86400; ++s) {
         const DateValue last = DateValue::fromParts(2024, 5, 10, 0, 0, s);
         for (int16_t interval : {int16_t{1}, int16_t{7}, int16_t{999}}) {
-            const bool ok =
-                isDue(DateValue::fromParts(2024, 5, 10, 0, interval, s), last, interval, IntervalUnit::Minutes) &&
-                !isDue(DateValue::fromParts(2024, 5, 10, 0, interval, s - 1), last, interval, IntervalUnit::Minutes) &&
-                isDue(DateValue::fromParts(2024, 5, 10, 0, 0, s + interval), last, interval, IntervalUnit::Seconds) &&
-                !isDue(DateValue::fromParts(2024, 5, 10, 0, 0, s + interval - 1), last, interval,
-                       IntervalUnit::Seconds);
-            if (!ok && ++mismatches <= 5) ADD_FAILURE() << "from second " << s << ", interval " << interval;
+            const bool ok = isDue(DateValue::fromParts(2024, 5, 10, 0, interval, s), last, interval,
+                                  IntervalUnit::Minutes) &&
+                            !isDue(DateValue::fromParts(2024, 5, 10, 0, interval, s - 1), last,
+                                   interval, IntervalUnit::Minutes) &&
+                            isDue(DateValue::fromParts(2024, 5, 10, 0, 0, s + interval), last,
+                                  interval, IntervalUnit::Seconds) &&
+                            !isDue(DateValue::fromParts(2024, 5, 10, 0, 0, s + interval - 1), last,
+                                   interval, IntervalUnit::Seconds);
+            if (!ok && ++mismatches <= 5)
+                ADD_FAILURE() << "from second " << s << ", interval " << interval;
         }
     }
     EXPECT_EQ(mismatches, 0);
@@ -205,7 +210,8 @@ TEST(Scheduler, NextProbeExactlyOneIntervalLater) {
         h.advance(1);
         h.scheduler.tick();
         EXPECT_EQ(h.probes, 1);
-        EXPECT_EQ(h.scheduler.lastProbeTime().toParts(), first.addSeconds(r.intervalSeconds).toParts());
+        EXPECT_EQ(h.scheduler.lastProbeTime().toParts(),
+                  first.addSeconds(r.intervalSeconds).toParts());
     }
 }
 
@@ -289,12 +295,14 @@ TEST(Scheduler, WalkingThroughTheWindow) {
         std::vector<Step> steps;
     };
     const Walk walks[] = {
-        {"09:00", "17:00",
+        {"09:00",
+         "17:00",
          {{at(8, 59, 59), kIconNormal, false},
           {at(9, 0, 0), kIconActive, true},
           {at(16, 59, 59), kIconActive, true},
           {at(17, 0, 0), kIconNormal, false}}},
-        {"23:00", "07:59",
+        {"23:00",
+         "07:59",
          {{at(22, 59, 59), kIconNormal, false},
           {at(23, 0, 0), kIconActive, true},
           {at(0, 0, 0, 11), kIconActive, true},
@@ -405,8 +413,8 @@ TEST(Scheduler, SettingTheSentinelMakesTheNextTickDue) {
 
 TEST(Scheduler, RefusesMissingHooks) {
     SettingsRecord record;
-    SchedulerHooks complete{[] { return DateValue(); }, [] { return IntervalUnit::None; }, [](int) {}, [] {},
-                            [] { return false; }};
+    SchedulerHooks complete{[] { return DateValue(); }, [] { return IntervalUnit::None; },
+                            [](int) {}, [] {}, [] { return false; }};
     EXPECT_NO_THROW(Scheduler(record, complete));
     for (int missing = 0; missing < 5; ++missing) {
         SchedulerHooks hooks = complete;

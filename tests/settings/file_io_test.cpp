@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -104,7 +104,8 @@ TEST_F(FileIoTest, ReadSmallFileReadsRegularFilesWithinTheLimit) {
     for (const auto& c : cases) {
         writeFile(path, c.content);
         const auto content = readSmallFile(path, c.maxBytes);
-        ASSERT_EQ(content.has_value(), c.readable) << c.content.size() << " bytes, max " << c.maxBytes;
+        ASSERT_EQ(content.has_value(), c.readable)
+            << c.content.size() << " bytes, max " << c.maxBytes;
         if (content) {
             EXPECT_EQ(*content, c.content);
         }
@@ -226,7 +227,8 @@ TEST_F(FileIoTest, FailedWriteKeepsTheOldFileWhole) {
     ::close(pipeFds[1]);
     std::string error;
     char buffer[256];
-    for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) error.append(buffer, got);
+    for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        error.append(buffer, got);
     ::close(pipeFds[0]);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -246,7 +248,8 @@ TEST_F(FileIoTest, SettingsSurviveWriteAndLoad) {
     saved.seconds = true;
     const fs::path path = settingsPathIn(dir_);
     std::string error;
-    ASSERT_TRUE(writeFileAtomically(path, formatSettingsFile(lineFromControls(saved)), &error)) << error;
+    ASSERT_TRUE(writeFileAtomically(path, formatSettingsFile(lineFromControls(saved)), &error))
+        << error;
 
     const auto bytes = readSmallFile(path, kSettingsFileMaxBytes);
     ASSERT_TRUE(bytes.has_value());

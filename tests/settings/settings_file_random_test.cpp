@@ -34,8 +34,10 @@ private:
 void appendPiece(Random& random, std::string& out) {
     static const char kSpecials[] = "\",\r\n \t.eE-+:";
     switch (random.below(10)) {
-        case 0: case 1: out += kSpecials[random.below(sizeof kSpecials - 1)]; break;
-        case 2: case 3: out += static_cast<char>('0' + random.below(10)); break;
+        case 0:
+        case 1: out += kSpecials[random.below(sizeof kSpecials - 1)]; break;
+        case 2:
+        case 3: out += static_cast<char>('0' + random.below(10)); break;
         case 4: out += static_cast<char>('a' + random.below(26)); break;
         case 5: out += static_cast<char>(0x80 + random.below(0x80)); break;  // any high byte
         case 6:  // a valid double-byte character, trail bytes include letters
@@ -44,7 +46,7 @@ void appendPiece(Random& random, std::string& out) {
                                                        : 0x80 + random.below(0x7D));
             break;
         case 7: out += static_cast<char>(0xA1 + random.below(0x3F)); break;  // half-width kana
-        case 8: out += static_cast<char>(random.below(0x20)); break;          // control bytes
+        case 8: out += static_cast<char>(random.below(0x20)); break;         // control bytes
         default: out += ','; break;
     }
 }
@@ -65,10 +67,11 @@ void appendTextPiece(Random& random, std::string& out) {
 // Something shaped like a settings file, so that many inputs get past the
 // item count and on through the conversions to each stage of the load.
 std::string shapedFile(Random& random) {
-    static const char* const kNumbers[] = {"0", "1", "2", "-1", "0.5", "1.5", "2.5", "32767",
-                                           "32767.5", "-32768", "99999", "1e300", "1e999999",
-                                           ".5", "5.", "1e", "007", " 3 ", "1.0", "-0.4"};
-    static const char* const kSeparators[] = {",", ",", ",", ",", ",\r\n", "\r\n", "\n", "\r", " , "};
+    static const char* const kNumbers[] = {
+        "0",     "1",     "2",        "-1", "0.5", "1.5", "2.5", "32767", "32767.5", "-32768",
+        "99999", "1e300", "1e999999", ".5", "5.",  "1e",  "007", " 3 ",   "1.0",     "-0.4"};
+    static const char* const kSeparators[] = {",",    ",",  ",",  ",",  ",\r\n",
+                                              "\r\n", "\n", "\r", " , "};
     std::string out;
     const uint32_t items = 6 + random.below(4);
     for (uint32_t i = 0; i < items; ++i) {
@@ -105,8 +108,8 @@ TEST(SettingsFileRandom, InvariantsHoldOnPseudoRandomFiles) {
             for (uint32_t k = 0; k < length; ++k) appendPiece(random, bytes);
         }
         const auto failure = fuzzing::checkSettingsFileInvariants(bytes);
-        ASSERT_FALSE(failure.has_value()) << *failure << "\nrun " << run << ", input: "
-                                          << ::testing::PrintToString(bytes);
+        ASSERT_FALSE(failure.has_value())
+            << *failure << "\nrun " << run << ", input: " << ::testing::PrintToString(bytes);
         if (parseSettingsFile(bytes)) ++parsed;
         SettingsControls controls;
         SettingsRecord record;

@@ -36,7 +36,8 @@ private:
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || box == current_) return;
         current_ = box;
-        seen.append({box->windowTitle(), box->text(), static_cast<int>(box->buttons().size()), box->icon()});
+        seen.append({box->windowTitle(), box->text(), static_cast<int>(box->buttons().size()),
+                     box->icon()});
         if (whileOpen) whileOpen();
         if (box) box->accept();
     }

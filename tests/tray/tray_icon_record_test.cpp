@@ -62,13 +62,14 @@ TEST(TrayIconRecord, TipIsTheCaptionInCodePage932) {
     ASSERT_EQ(expected.size(), 18u);
     EXPECT_EQ(tipBytes(r), zeroPadded(expected));
     // The tip does not spill into the fields in front of it.
-    for (size_t i = 0; i < TrayIconRecord::kTipOffset; ++i) EXPECT_EQ(r.bytes()[i], 0) << "byte " << i;
+    for (size_t i = 0; i < TrayIconRecord::kTipOffset; ++i)
+        EXPECT_EQ(r.bytes()[i], 0) << "byte " << i;
 }
 
 TEST(TrayIconRecord, LongTipsAreCutAtWholeCharacters) {
-    const std::string kanji = "自";                // 8E A9
+    const std::string kanji = "自";  // 8E A9
     const std::string kanjiCp932 = "\x8E\xA9";
-    const std::string halfKana = "ｱ";              // B1: one byte, not a lead byte
+    const std::string halfKana = "ｱ";  // B1: one byte, not a lead byte
     struct Row {
         const char* name;
         std::string caption;
@@ -80,11 +81,13 @@ TEST(TrayIconRecord, LongTipsAreCutAtWholeCharacters) {
         {"63 ASCII", std::string(63, 'c'), std::string(63, 'c')},
         {"32 kanji, exactly 64 bytes", repeat(kanji, 32), repeat(kanjiCp932, 32)},
         {"33 kanji", repeat(kanji, 33), repeat(kanjiCp932, 32)},
-        {"one ASCII then kanji: byte 64 would split one", "x" + repeat(kanji, 40), "x" + repeat(kanjiCp932, 31)},
+        {"one ASCII then kanji: byte 64 would split one", "x" + repeat(kanji, 40),
+         "x" + repeat(kanjiCp932, 31)},
         {"63 ASCII then a kanji", std::string(63, 'd') + kanji, std::string(63, 'd')},
         {"62 ASCII then a kanji", std::string(62, 'e') + kanji, std::string(62, 'e') + kanjiCp932},
         {"100 half-width kana", repeat(halfKana, 100), std::string(64, '\xB1')},
-        {"one ASCII then half-width kana", "x" + repeat(halfKana, 100), "x" + std::string(63, '\xB1')},
+        {"one ASCII then half-width kana", "x" + repeat(halfKana, 100),
+         "x" + std::string(63, '\xB1')},
         {"empty", "", ""},
     };
     for (const Row& r : rows) {

@@ -66,13 +66,10 @@ TEST(TrayIcon, SwitchesSendTheWholeRecordOnlyWhenThePictureChanges) {
         const char* textAfter;
     };
     const Step steps[] = {
-        {0, false, kNormal, "0"},  // already normal
-        {1, true, kActive, "1"},
-        {1, false, kActive, "1"},  // already active
-        {0, true, kNormal, "0"},
-        {0, false, kNormal, "0"},
-        {1, true, kActive, "1"},
-        {2, false, kActive, "1"},  // not a state
+        {0, false, kNormal, "0"},                            // already normal
+        {1, true, kActive, "1"},  {1, false, kActive, "1"},  // already active
+        {0, true, kNormal, "0"},  {0, false, kNormal, "0"},
+        {1, true, kActive, "1"},  {2, false, kActive, "1"},  // not a state
     };
     size_t expectedCalls = 1;
     for (size_t i = 0; i < std::size(steps); ++i) {
@@ -110,7 +107,7 @@ TEST(TrayIcon, StateTextIsReadAsANumber) {
         int value;
     };
     const Row rows[] = {
-        {"0", 0}, {"1", 1}, {" 1", 1}, {"1 ", 1}, {"1x", 1}, {"", 0},
+        {"0", 0},  {"1", 1},   {" 1", 1},  {"1 ", 1},          {"1x", 1}, {"", 0},
         {"x1", 0}, {"abc", 0}, {"-1", -1}, {"99999999999", 0}, {"2", 2},
     };
     for (const Row& r : rows) {
@@ -127,11 +124,9 @@ TEST(TrayIcon, SwitchDependsOnWhatTheStateTextReads) {
         const char* textAfter;
     };
     const Row rows[] = {
-        {"junk", 1, true, "1"},   // junk reads 0: the normal icon
-        {"junk", 0, false, "junk"},
-        {" 1", 0, true, "0"},
-        {" 1", 1, false, " 1"},
-        {"2", 1, false, "2"},     // neither 0 nor 1: no switch either way
+        {"junk", 1, true, "1"},  // junk reads 0: the normal icon
+        {"junk", 0, false, "junk"}, {" 1", 0, true, "0"},
+        {" 1", 1, false, " 1"},     {"2", 1, false, "2"},  // neither 0 nor 1: no switch either way
         {"2", 0, false, "2"},
     };
     for (const Row& r : rows) {
@@ -153,15 +148,9 @@ TEST(TrayIcon, MouseCodes) {
     const Row rows[] = {
         {513, TrayAction::ShowWindow},  // left button pressed
         {516, TrayAction::PopupMenu},   // right button pressed
-        {512, TrayAction::None},
-        {514, TrayAction::None},
-        {515, TrayAction::None},
-        {517, TrayAction::None},
-        {518, TrayAction::None},
-        {519, TrayAction::None},
-        {0, TrayAction::None},
-        {-513, TrayAction::None},
-        {-1, TrayAction::None},
+        {512, TrayAction::None},         {514, TrayAction::None},  {515, TrayAction::None},
+        {517, TrayAction::None},         {518, TrayAction::None},  {519, TrayAction::None},
+        {0, TrayAction::None},           {-513, TrayAction::None}, {-1, TrayAction::None},
         {513 + 65536, TrayAction::None},
     };
     for (const Row& r : rows) {

@@ -43,7 +43,8 @@ private slots:
         record.setTip(std::string(30, 'x') + "自動自動自動自動自動自動自動自動自動");
         const QString tip = QtTrayShell::tipOf(record);
         // 30 single bytes and 17 double-byte characters make 64 bytes.
-        QCOMPARE(tip, QString(30, QLatin1Char('x')) + QStringLiteral("自動自動自動自動自動自動自動自動自"));
+        QCOMPARE(tip, QString(30, QLatin1Char('x')) +
+                          QStringLiteral("自動自動自動自動自動自動自動自動自"));
     }
 
     void onlyWaylandHostsDrawTheMenu() {

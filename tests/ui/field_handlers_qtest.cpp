@@ -42,17 +42,28 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("after");
         QTest::addColumn<bool>("box");
-        QTest::newRow("letters") << "abc" << "1" << true;
-        QTest::newRow("empty") << "" << "1" << true;
-        QTest::newRow("zero") << "0" << "1" << true;
-        QTest::newRow("negative") << "-3" << "1" << true;
-        QTest::newRow("exponent far above 999") << "9e9" << "1" << true;
-        QTest::newRow("half rounds to even zero") << "0.5" << "1" << true;
-        QTest::newRow("lowest") << "1" << "1" << false;
-        QTest::newRow("highest") << "999" << "999" << false;
-        QTest::newRow("fraction kept as typed") << "2.5" << "2.5" << false;
-        QTest::newRow("1.5 rounds to 2") << "1.5" << "1.5" << false;
-        QTest::newRow("blank around") << " 7 " << " 7 " << false;
+        QTest::newRow("letters") << "abc"
+                                 << "1" << true;
+        QTest::newRow("empty") << ""
+                               << "1" << true;
+        QTest::newRow("zero") << "0"
+                              << "1" << true;
+        QTest::newRow("negative") << "-3"
+                                  << "1" << true;
+        QTest::newRow("exponent far above 999") << "9e9"
+                                                << "1" << true;
+        QTest::newRow("half rounds to even zero") << "0.5"
+                                                  << "1" << true;
+        QTest::newRow("lowest") << "1"
+                                << "1" << false;
+        QTest::newRow("highest") << "999"
+                                 << "999" << false;
+        QTest::newRow("fraction kept as typed") << "2.5"
+                                                << "2.5" << false;
+        QTest::newRow("1.5 rounds to 2") << "1.5"
+                                         << "1.5" << false;
+        QTest::newRow("blank around") << " 7 "
+                                      << " 7 " << false;
     }
     void intervalField() {
         QFETCH(QString, typed);
@@ -84,14 +95,22 @@ private slots:
         QTest::addColumn<QString>("after");
         QTest::addColumn<bool>("box");
         for (int index : {2, 3}) {
-            QTest::addRow("%d 7:5", index) << index << "7:5" << "07:05" << false;
-            QTest::addRow("%d 9:30", index) << index << "9:30" << "09:30" << false;
-            QTest::addRow("%d 23:00", index) << index << "23:00" << "23:00" << false;
-            QTest::addRow("%d 0:0", index) << index << "0:0" << "00:00" << false;
-            QTest::addRow("%d empty", index) << index << "" << "00:00" << true;
-            QTest::addRow("%d letters", index) << index << "ab" << "00:00" << true;
-            QTest::addRow("%d 25:00", index) << index << "25:00" << "00:00" << true;
-            QTest::addRow("%d 12:60", index) << index << "12:60" << "00:00" << true;
+            QTest::addRow("%d 7:5", index) << index << "7:5"
+                                           << "07:05" << false;
+            QTest::addRow("%d 9:30", index) << index << "9:30"
+                                            << "09:30" << false;
+            QTest::addRow("%d 23:00", index) << index << "23:00"
+                                             << "23:00" << false;
+            QTest::addRow("%d 0:0", index) << index << "0:0"
+                                           << "00:00" << false;
+            QTest::addRow("%d empty", index) << index << ""
+                                             << "00:00" << true;
+            QTest::addRow("%d letters", index) << index << "ab"
+                                               << "00:00" << true;
+            QTest::addRow("%d 25:00", index) << index << "25:00"
+                                             << "00:00" << true;
+            QTest::addRow("%d 12:60", index) << index << "12:60"
+                                             << "00:00" << true;
         }
     }
     void timeFields() {

@@ -23,38 +23,52 @@ namespace {
 
 struct ControlRow {
     const char* name;
-    const char* kind;    // Qt class name
-    const char* parent;  // container's object name
-    const char* text;    // nullptr: no text to check
+    const char* kind;              // Qt class name
+    const char* parent;            // container's object name
+    const char* text;              // nullptr: no text to check
     int left, top, width, height;  // twips, from the container's top-left
-    const char* family;  // requested font family
+    const char* family;            // requested font family
     double points;
     bool boldItalic;
 };
 
 // Twips as laid out in the form designer; 15 twips make a pixel.
 const ControlRow kControls[] = {
-    {"Label1(0)", "QLabel", "SetPing", "ホスト名またはIPアドレス", 210, 300, 3615, 255, "ＭＳ ゴシック", 9, false},
-    {"Text1(0)", "QLineEdit", "SetPing", "localhost", 240, 510, 3585, 330, "ＭＳ ゴシック", 9.75, false},
-    {"Label1(1)", "QLabel", "SetPing", "インターバル", 210, 1155, 1815, 255, "ＭＳ ゴシック", 9, false},
+    {"Label1(0)", "QLabel", "SetPing", "ホスト名またはIPアドレス", 210, 300, 3615, 255,
+     "ＭＳ ゴシック", 9, false},
+    {"Text1(0)", "QLineEdit", "SetPing", "localhost", 240, 510, 3585, 330, "ＭＳ ゴシック", 9.75,
+     false},
+    {"Label1(1)", "QLabel", "SetPing", "インターバル", 210, 1155, 1815, 255, "ＭＳ ゴシック", 9,
+     false},
     {"Text1(1)", "QLineEdit", "SetPing", "2", 240, 1365, 435, 330, "ＭＳ ゴシック", 9.75, false},
     {"Frame1", "QGroupBox", "SetPing", "", 720, 1320, 1335, 375, nullptr, 0, false},
     {"Option1(0)", "QRadioButton", "Frame1", "分", 120, 120, 495, 180, "ＭＳ ゴシック", 9, false},
     {"Option1(1)", "QRadioButton", "Frame1", "秒", 720, 120, 495, 180, "ＭＳ ゴシック", 9, false},
-    {"Label1(3)", "QLabel", "SetPing", "実行時間（00:00）", 2160, 1155, 1530, 255, "ＭＳ ゴシック", 9, false},
-    {"Text1(2)", "QLineEdit", "SetPing", "23:00", 2160, 1365, 660, 330, "ＭＳ ゴシック", 9.75, false},
+    {"Label1(3)", "QLabel", "SetPing", "実行時間（00:00）", 2160, 1155, 1530, 255, "ＭＳ ゴシック",
+     9, false},
+    {"Text1(2)", "QLineEdit", "SetPing", "23:00", 2160, 1365, 660, 330, "ＭＳ ゴシック", 9.75,
+     false},
     {"Label2", "QLabel", "SetPing", "～", 2835, 1470, 330, 225, "ＭＳ Ｐゴシック", 9, false},
-    {"Text1(3)", "QLineEdit", "SetPing", "07:59", 3120, 1365, 660, 330, "ＭＳ ゴシック", 9.75, false},
+    {"Text1(3)", "QLineEdit", "SetPing", "07:59", 3120, 1365, 660, 330, "ＭＳ ゴシック", 9.75,
+     false},
     {"Check2", "QCheckBox", "SetPing", "", 210, 1965, 225, 330, "ＭＳ Ｐゴシック", 9, false},
-    {"Label1(4)", "QLabel", "SetPing", "エラーを通知する", 525, 2010, 1545, 255, "ＭＳ ゴシック", 9, false},
+    {"Label1(4)", "QLabel", "SetPing", "エラーを通知する", 525, 2010, 1545, 255, "ＭＳ ゴシック", 9,
+     false},
     {"Check1", "QCheckBox", "SetPing", "", 2205, 1965, 225, 330, "ＭＳ Ｐゴシック", 9, false},
-    {"Label1(2)", "QLabel", "SetPing", "ログを表示する", 2520, 2010, 1425, 255, "ＭＳ ゴシック", 9, false},
-    {"List1", "QListWidget", "SetPing", nullptr, 210, 2325, 5130, 2985, "ＭＳ Ｐゴシック", 9.75, false},
-    {"CmdClose", "QPushButton", "SetPing", "閉　じ　る", 3960, 240, 1335, 375, "ＭＳ ゴシック", 9, false},
-    {"CmdSave", "QPushButton", "SetPing", "設定を保存", 3960, 630, 1335, 375, "ＭＳ ゴシック", 9, false},
-    {"PingCmd", "QPushButton", "SetPing", "Pingのテスト", 3960, 1020, 1335, 375, "ＭＳ ゴシック", 9, false},
-    {"CmdCls", "QPushButton", "SetPing", "ログのクリア", 3960, 1410, 1335, 375, "ＭＳ ゴシック", 9, false},
-    {"CmdEnd", "QPushButton", "SetPing", "Zorvek終了", 3960, 1800, 1335, 375, "ＭＳ ゴシック", 9, false},
+    {"Label1(2)", "QLabel", "SetPing", "ログを表示する", 2520, 2010, 1425, 255, "ＭＳ ゴシック", 9,
+     false},
+    {"List1", "QListWidget", "SetPing", nullptr, 210, 2325, 5130, 2985, "ＭＳ Ｐゴシック", 9.75,
+     false},
+    {"CmdClose", "QPushButton", "SetPing", "閉　じ　る", 3960, 240, 1335, 375, "ＭＳ ゴシック", 9,
+     false},
+    {"CmdSave", "QPushButton", "SetPing", "設定を保存", 3960, 630, 1335, 375, "ＭＳ ゴシック", 9,
+     false},
+    {"PingCmd", "QPushButton", "SetPing", "Pingのテスト", 3960, 1020, 1335, 375, "ＭＳ ゴシック", 9,
+     false},
+    {"CmdCls", "QPushButton", "SetPing", "ログのクリア", 3960, 1410, 1335, 375, "ＭＳ ゴシック", 9,
+     false},
+    {"CmdEnd", "QPushButton", "SetPing", "Zorvek終了", 3960, 1800, 1335, 375, "ＭＳ ゴシック", 9,
+     false},
     {"version", "QLabel", "SetPing", "Version 1.64", 3720, 5400, 1575, 255, "Courier New", 9, true},
     {"Image1", "QLabel", "SetPing", nullptr, 2520, 0, 240, 240, nullptr, 0, false},
 };
@@ -81,10 +95,12 @@ private slots:
             const QString name = QString::fromUtf8(row.name);
             auto* w = window.findChild<QWidget*>(name);
             QVERIFY2(w != nullptr, row.name);
-            QCOMPARE(QString::fromLatin1(w->metaObject()->className()), QString::fromLatin1(row.kind));
+            QCOMPARE(QString::fromLatin1(w->metaObject()->className()),
+                     QString::fromLatin1(row.kind));
             QCOMPARE(w->parentWidget()->objectName(), QString::fromUtf8(row.parent));
             if (row.text != nullptr) QCOMPARE(textOf(w), QString::fromUtf8(row.text));
-            QCOMPARE(w->geometry(), QRect(row.left / 15, row.top / 15, row.width / 15, row.height / 15));
+            QCOMPARE(w->geometry(),
+                     QRect(row.left / 15, row.top / 15, row.width / 15, row.height / 15));
             if (row.family != nullptr) {
                 QCOMPARE(w->font().family(), QString::fromUtf8(row.family));
                 QCOMPARE(w->font().pointSizeF(), row.points);

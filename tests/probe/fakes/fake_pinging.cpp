@@ -19,7 +19,8 @@ extern "C" __attribute__((visibility("default"))) int32_t Pinging(const char* ho
         std::printf("PING %s\n", host);
         std::fflush(stdout);
     }
-    if (std::strncmp(host, "code:", 5) == 0) return static_cast<int32_t>(std::strtol(host + 5, nullptr, 10));
+    if (std::strncmp(host, "code:", 5) == 0)
+        return static_cast<int32_t>(std::strtol(host + 5, nullptr, 10));
     return 0;
 }
 

@@ -59,14 +59,15 @@ inline std::optional<std::string> checkSettingsFileInvariants(std::string_view b
     const LoadStage expected = !checksOk     ? LoadStage::TextsFilled
                                : !intervalOk ? LoadStage::HostNameOnly
                                              : LoadStage::Complete;
-    if (stage != expected) return "stage " + std::string(toString(stage)) + ", expected " +
-                                  std::string(toString(expected));
+    if (stage != expected)
+        return "stage " + std::string(toString(stage)) + ", expected " +
+               std::string(toString(expected));
     if (stage == LoadStage::TextsFilled && record != recordBefore) {
         return "record changed although the check boxes failed";
     }
     if (stage >= LoadStage::HostNameOnly &&
-        (controls.check1 < 0 || controls.check1 > 1 || controls.check2 < 0 ||
-         controls.check2 > 1 || record.HostName != controls.text[0])) {
+        (controls.check1 < 0 || controls.check1 > 1 || controls.check2 < 0 || controls.check2 > 1 ||
+         record.HostName != controls.text[0])) {
         return "check boxes or host name wrong after they were applied";
     }
     if (stage == LoadStage::Complete &&
