@@ -13,32 +13,15 @@
 #include <random>
 
 #include "icmp_packet.h"
+#include "support/unique_fd.h"
 
 namespace zorvek::echo {
 namespace {
 
 using icmp::Verdict;
+using zorvek::UniqueFd;
 
 enum class SocketKind { None, Datagram, Raw };
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Fd& operator=(Fd&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 void randomBytes(void* buf, std::size_t len) {
     auto* p = static_cast<std::uint8_t*>(buf);
@@ -60,7 +43,7 @@ void randomBytes(void* buf, std::size_t len) {
 }
 
 struct Socket {
-    Fd fd;
+    UniqueFd fd;
     SocketKind kind = SocketKind::None;
 };
 
@@ -93,7 +76,7 @@ Socket openSocket(int family) {
     // net.ipv4.ping_group_range. The kernel fills in the identifier and the
     // checksum and hands us only replies and errors for this socket.
     if (int fd = ::socket(family, SOCK_DGRAM | flags, proto); fd >= 0) {
-        s.fd = Fd(fd);
+        s.fd = UniqueFd(fd);
         s.kind = SocketKind::Datagram;
         const int on = 1;
         // Asynchronous ICMP errors (unreachable, time exceeded) go to the error
@@ -107,7 +90,7 @@ Socket openSocket(int family) {
     }
     // Raw socket: needs root or CAP_NET_RAW; sees all ICMP traffic.
     if (int fd = ::socket(family, SOCK_RAW | flags, proto); fd >= 0) {
-        s.fd = Fd(fd);
+        s.fd = UniqueFd(fd);
         s.kind = SocketKind::Raw;
         installRawFilter(fd, family);
     }

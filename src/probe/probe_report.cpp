@@ -1,5 +1,6 @@
 #include "probe/probe_report.h"
 
+#include "support/flag_guard.h"
 #include "text/cp932.h"
 
 namespace zorvek {
@@ -10,11 +11,7 @@ ProbeReporter::ProbeReporter(SettingsRecord& record, const ResultMessages& messa
 
 void ProbeReporter::probeAndReport() {
     if (busy_) return;
-    busy_ = true;
-    struct Release {
-        bool& flag;
-        ~Release() { flag = false; }
-    } release{busy_};
+    FlagGuard busy(busy_);
 
     if (record_.LogToList != 0) {
         ui_.appendLog(ui_.timestamp());

@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "support/flag_guard.h"
+
 namespace zorvek {
 namespace {
 
@@ -19,18 +21,6 @@ int compareTexts(std::string_view a, std::string_view b) {
     if (a.size() == b.size()) return 0;
     return a.size() < b.size() ? -1 : 1;
 }
-
-// Resets a flag when the scope ends, also when a hook throws.
-class FlagGuard {
-public:
-    explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~FlagGuard() { flag_ = false; }
-    FlagGuard(const FlagGuard&) = delete;
-    FlagGuard& operator=(const FlagGuard&) = delete;
-
-private:
-    bool& flag_;
-};
 
 }  // namespace
 

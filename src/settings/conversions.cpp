@@ -7,16 +7,16 @@
 #include <system_error>
 
 namespace zorvek {
-namespace {
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string_view trimBlanks(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
     return text;
 }
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads one or two digits at `pos` into `value`; false when there are none or
 // more than two.

@@ -33,6 +33,12 @@
 
 namespace zorvek {
 
+// Blanks are spaces and tabs, the characters the readers below skip.
+constexpr bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// `text` without its leading and trailing blanks.
+std::string_view trimBlanks(std::string_view text);
+
 // The value of `text` when it reads as a number in the form above, else
 // nothing. Linear in the length of the text.
 std::optional<double> parseNumber(std::string_view text);

@@ -13,32 +13,10 @@
 #include <system_error>
 
 #include "settings/settings_file.h"
+#include "support/unique_fd.h"
 
 namespace zorvek {
 namespace {
-
-// Closes the descriptor on every way out of a function.
-class FdGuard {
-public:
-    explicit FdGuard(int fd) : fd_(fd) {}
-    ~FdGuard() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-
-    int get() const { return fd_; }
-    // Closes now and reports whether the close succeeded; close can be the
-    // first to report a failed write on some file systems.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 // Removes the temporary file unless it has been renamed into place.
 class TempFileGuard {
@@ -103,7 +81,7 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path, std:
     try {
         // O_NONBLOCK keeps open() from waiting for a writer when the path is a
         // FIFO; it has no effect on regular files.
-        FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
         if (fd.get() < 0) return std::nullopt;
         struct stat st {};
         if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
@@ -149,7 +127,7 @@ bool writeFileAtomically(const std::filesystem::path& target, std::string_view b
         if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) mode = old.st_mode & 07777;
 
         std::string tempPath = (dir / ("." + name.string() + ".XXXXXX")).string();
-        FdGuard fd(::mkstemp(tempPath.data()));
+        UniqueFd fd(::mkstemp(tempPath.data()));
         if (fd.get() < 0) {
             setError(error, "cannot create a temporary file in", dir.native(), errno);
             return false;
@@ -180,7 +158,7 @@ bool writeFileAtomically(const std::filesystem::path& target, std::string_view b
 
         // Make the rename itself durable. The file is already in place, so a
         // failure here is not reported as a failed write.
-        FdGuard dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dirFd.get() >= 0) ::fsync(dirFd.get());
         return true;
     } catch (const std::exception& e) {

@@ -54,6 +54,12 @@ size_t utf8Length(unsigned char lead) {
     return 1;
 }
 
+bool isAscii(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 }  // namespace
 
 bool isLeadByte(unsigned char byte) {
@@ -61,6 +67,8 @@ bool isLeadByte(unsigned char byte) {
 }
 
 std::string fromUtf8(std::string_view utf8) {
+    // ASCII reads the same in both, so it needs no converter.
+    if (isAscii(utf8)) return std::string(utf8);
     Converter conv("CP932", "UTF-8");
     std::string out;
     out.reserve(utf8.size());
@@ -78,6 +86,7 @@ std::string fromUtf8(std::string_view utf8) {
 }
 
 std::optional<std::string> toUtf8(std::string_view bytes) {
+    if (isAscii(bytes)) return std::string(bytes);
     Converter conv("UTF-8", "CP932");
     std::string out;
     out.reserve(bytes.size() * 3 / 2);
