@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The program idling in the tray: window hidden, no host set. Measures the CPU
 # time it uses over SECONDS (default 60) after a settling pause, and its
 # resident memory. Targets: under 0.1 % of one core, under 35 MB.

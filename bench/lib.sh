@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the program's benchmarks: a private folder holding a copy of the
 # program and its library (so no settings file of the checkout is used) and a
 # private display with the trayer tray host, both removed on exit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cost of one in-process Pinging("127.0.0.1") against the floor set by the
 // kernel: a bare echo round trip over loopback on a raw ICMP socket that is
 // opened once. Pinging() also opens and closes its socket, draws random

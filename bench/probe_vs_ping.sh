@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Whole-process cost of one probe of 127.0.0.1: zorvek-probe against Debian's
 # ping(8) (iputils), run alternately N times each, timed with bash's
 # $EPOCHREALTIME so no extra process is started per measurement. Prints the

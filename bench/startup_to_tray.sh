@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Time from starting the program to its icon being embedded in the tray host,
 # on a private Xvfb with trayer; median of N runs (default 15). The program
 # starts without a settings file, in a folder of its own.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the program's two notification pictures as 16 x 16, 8-bit (256-colour)
 Windows icon files: the normal picture (a pink "Zv" mark on black, also the
 window icon) and the active picture (the same mark in black on pink).

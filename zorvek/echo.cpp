@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "echo.h"
 
 #include <linux/errqueue.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One ICMP echo exchange with a resolved address, bounded by a deadline.
 #pragma once
 

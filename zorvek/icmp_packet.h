@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ICMP / ICMPv6 echo messages: building requests and deciding whether a
 // received datagram or queued socket error belongs to our probe.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Messages shown for the probe's result codes, and the log line built from them.
 #pragma once
 

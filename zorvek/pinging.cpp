@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's one exported function: validate, resolve, probe, map the
 // outcome to the result codes the program expects.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "resolver.h"
 
 #include <netdb.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Host name / address resolution with a hard deadline.
 #pragma once
 

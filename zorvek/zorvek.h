@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * Zorvek probe library: one ICMP echo probe of one host.
  *

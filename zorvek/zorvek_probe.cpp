@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zorvek-probe HOST: one probe from the command line, printing the same
 // result line as the program's log.
 #include <cstdio>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the scripts and the end-to-end tests: a private X display (Xvfb)
 # with the trayer notification-area host, torn down when the caller exits.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Centring the window on the whole screen, in twips and single precision: each
 // half is taken on its own and the difference is kept unrounded, so a window
 // or screen of an odd number of twips leaves half a twip in the result.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Zorvek: pings one host from the notification area on a schedule.
 #include <QApplication>
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The running program: the window SetPing and everything it owns for the whole
 // run (the settings record, the result table, the probe time, the tray icon
 // record), and the behaviour behind its controls: start-up, hiding, opening,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "probe/companion_library.h"
 
 #include "probe/result_messages.h"

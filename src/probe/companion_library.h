@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finds and calls the companion library's probe, Pinging(host), which sends the
 // ICMP echo and returns a result code.
 #pragma once

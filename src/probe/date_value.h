@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's date-time value: a count of days since 1899-12-30 00:00:00 local
 // time, the fraction being the time of day. This is the classic OLE date, kept
 // because the scheduler's arithmetic (adding minutes or seconds as day fractions)

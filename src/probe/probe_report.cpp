@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "probe/probe_report.h"
 
 #include "support/flag_guard.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One probe of the saved host and the report of its outcome: an optional pair
 // of log lines and an optional error box. Used by the test button and by the
 // scheduler tick.

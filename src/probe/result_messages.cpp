@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "probe/result_messages.h"
 
 namespace zorvek {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The table that turns a probe's result code into the text the log and the
 // error box show.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scheduler tick: decides on every timer tick whether a probe is due and
 // whether the clock is inside the daily window, then moves the tray icon and
 // starts the probe. No clock, widget or timer of its own: the window hands in

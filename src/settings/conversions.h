@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text-to-number and text-to-time conversions used when the settings file is
 // read and when the edit fields are checked before saving. They follow the
 // classic BASIC conversions (a numeric test, CInt with banker's rounding, a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading and replacing the small files the program keeps next to itself (the
 // settings file). POSIX only.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file, Zorvek.ini, next to the program: its bytes, how they are
 // read into items, how the items are applied to the window's controls and the
 // settings record, and how the controls are written back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The in-memory copy of what the user last saved. The probe and the scheduler
 // read only this record, never the edit fields, so edits take effect on save.
 #pragma once

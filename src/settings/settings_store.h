@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading the settings file into the controls and the record at start-up, and
 // the save command's part: the record from the controls and the file from the
 // controls.

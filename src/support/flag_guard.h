@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Raises a flag for the length of a scope and lowers it again on every way out,
 // also when the code inside throws. Used as a re-entrancy guard.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Owns one POSIX file descriptor and closes it on every way out of a scope.
 // Header-only, so the program and the companion library share it without
 // sharing a link dependency.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "text/cp932.h"
 
 #include <iconv.h>

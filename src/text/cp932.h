@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversion between the program's internal UTF-8 text and code page 932
 // (Shift-JIS, Windows flavour), the code page in which text crosses the
 // program's boundaries: the settings file, the companion library's argument and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tray/shell.h"
 
 namespace zorvek {

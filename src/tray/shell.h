@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The notify call that shows, changes and removes the notification icon. The
 // Qt layer implements it on the system tray; RecordingShell keeps the calls for
 // tests. Nobody looks at a result, so the call returns nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The notification icon's operations: add it, switch its picture between the
 // normal and the active icon, remove it, and decode the mouse codes it reports.
 // TrayIcon holds only references; the window owns the record, the shell and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The notification-icon record handed to the shell: 89 bytes without gaps,
 // little-endian, laid out as the platform's original notify structure with a
 // 64-character tip. Kept as raw bytes so the layout is exactly what is written,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tray/tray_shell_qt.h"
 
 #include <QGuiApplication>

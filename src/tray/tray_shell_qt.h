@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shell layer on Qt: takes the notify operations with the icon record, as
 // the Windows shell would, and drives a QSystemTrayIcon with them. Mouse
 // actions on the icon come back as the window-message codes the program

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/field_handlers.h"
 
 #include <QFocusEvent>

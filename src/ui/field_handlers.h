@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The handlers the four edit fields share: entering a field selects its whole
 // text; leaving the interval field or a time field validates and normalises
 // it, with one message box and a safe replacement for invalid input.

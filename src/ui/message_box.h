@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Modal message boxes with one OK button and no icon.
 #pragma once
 

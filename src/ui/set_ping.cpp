@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/set_ping.h"
 
 #include <QAction>

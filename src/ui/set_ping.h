@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's one window, SetPing: every control with its name, text,
 // position, size, font and tab order, the two pictures, the tray menu and the
 // 500 ms timer. This file defines the window as data only; the behaviour behind

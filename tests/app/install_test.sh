@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs into a fresh prefix and checks what a user gets there: the program
 # with its companion library beside it, the probe command, the desktop entry
 # naming the installed program, and the icon.

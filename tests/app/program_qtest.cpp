@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program as a whole, on Qt's offscreen platform: start-up order, hiding
 // and opening the window, the tray icon's mouse actions, quitting (also from
 // the middle of a probe, in a child process), the save command and the log.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Editing as a new user does it: open the window from the tray, type a host,
 # Tab through the fields typing bad values and answering each box with
 # Return, save, quit, start again: the saved values are back.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Without a tray host the program starts anyway, with no box, and its icon is
 # embedded as soon as a host appears.
 . "$(dirname "$0")/lib.sh"

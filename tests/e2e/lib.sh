@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Helpers for the end-to-end tests: each test runs the real program on a
 # private X display (Xvfb) with the trayer tray host and drives it with xdotool
 # as a user would. Usage: . lib.sh; e2e_start PROGRAM LIBRARY

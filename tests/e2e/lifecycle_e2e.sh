@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The complete program as a new user meets it: saved settings probe 127.0.0.1
 # every second inside a window that holds every time of day; the icon turns
 # active at start-up, the log fills, and quitting from the tray menu removes

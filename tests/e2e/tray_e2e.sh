@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The notification-area icon as a user meets it: embedded in the tray host,
 # a left click shows the window, a right click opens the menu at the pointer
 # with "設定" then "終了" and leaves a hidden window hidden.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "probe/scheduler.h"
 
 #include <gtest/gtest.h>

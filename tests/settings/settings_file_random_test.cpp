@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bounded random-input run of the settings file reader: deterministic
 // pseudo-random files, mixing the bytes that matter to the reader, checked
 // against the invariants the fuzz target checks.

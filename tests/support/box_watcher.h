@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test helpers for the program's modal boxes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Qt shell layer: the record's hIcon picks the picture, the tip comes
 // from the record's code page 932 bytes, delete hides the icon, and Qt's
 // activation reasons map to the action codes the program decodes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entering and leaving the edit fields through real focus changes, with the
 // real modal boxes: each invalid leave raises exactly one box, gives the field
 // its safe text and takes the focus back; valid input is left or normalised.

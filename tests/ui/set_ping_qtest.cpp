@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window as the user sees it: every control's name, kind, text, place,
 // size, font and keyboard order, checked against the window's published layout.
 #include <QtTest>

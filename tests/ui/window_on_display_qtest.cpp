@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window on a real X display: the Japanese texts are drawn in Japanese
 // faces, the fixed-pitch Latin label in a Latin fixed-pitch face, and Image1 is
 // never drawn. Needs DISPLAY (the test command provides a private Xvfb).

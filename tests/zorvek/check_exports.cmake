@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Fails unless the library's dynamic symbol table defines exactly one symbol,
 # the C function Pinging. Run as: cmake -DNM=<nm> -DLIBRARY=<libZorvek.so> -P check_exports.cmake
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real echo exchanges over loopback: the machine's own namespace, then fresh
 // namespaces where only a raw or only a datagram socket is possible.
 #include <gtest/gtest.h>

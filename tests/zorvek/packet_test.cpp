@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The packet layer on its own: building requests and judging what comes back.
 #include <gtest/gtest.h>
 

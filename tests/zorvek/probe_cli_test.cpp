@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The zorvek-probe command and the result lines it prints.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which replies end a probe. A responder in the same namespace watches our
 // requests on a raw socket (the kernel itself is told to ignore echoes) and
 // forges replies and errors, some right and some subtly wrong.

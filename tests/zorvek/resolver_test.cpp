@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Host names: resolution through a resolver this test controls, inside a
 // private network and mount namespace, so no query ever leaves the machine.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for probing inside throw-away network (and mount) namespaces.
 //
 // Each sandboxed case runs in a forked child: the child unshares its network

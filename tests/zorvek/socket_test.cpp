@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Socket availability and local send failures.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in for the companion library that returns the code the host names:
 // "code:N" returns N, anything else returns 0. It also remembers the bytes of
 // the last host it was given, so tests can check what the program passed,

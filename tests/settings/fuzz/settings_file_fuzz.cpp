@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer entry point for the settings file reader: any bytes go through
 // parseSettingsFile and applySettingsFile, and the invariants shared with the
 // random-input test must hold.

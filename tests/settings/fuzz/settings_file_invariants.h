@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Properties that must hold for any bytes given to the settings file reader.
 // Shared by the libFuzzer target and the bounded random-input test.
 #pragma once
