@@ -1,22 +1,66 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs into a fresh prefix and checks what a user gets there: the program
-# with its companion library beside it, the probe command, the desktop entry
-# naming the installed program, and the icon.
+# Installs as a packager does (cmake --install into a fresh prefix) under a
+# path with a space, as in "/home/Jane Doe", and checks what the desktop gets:
+# exactly the expected files, a desktop entry that desktop-file-validate
+# accepts and whose Exec names the installed program as one quoted argument,
+# icons of every size with alpha, and valid software-centre metadata.
+# Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+sizes=(22 24 32 48 64 128 256)
+program_files=(bin/libZorvek.so bin/zorvek bin/zorvek-probe)
+shared_files=(applications/zorvek.desktop icons/hicolor/scalable/apps/zorvek.svg
+    metainfo/io.github.zorvek.Zorvek.metainfo.xml)
+for n in "${sizes[@]}"; do shared_files+=("icons/hicolor/${n}x$n/apps/zorvek.png"); done
+
+# Fails unless folder $1 holds exactly the files $2..., besides the caches
+# that the desktop's tools keep of entries and icons.
+expect_files() {
+    local folder=$1
+    shift
+    local want got
+    want=$(printf '%s\n' "$@" | sort)
+    got=$(cd "$folder" && find . -type f ! -name '*.cache' | sed 's|^\./||' | sort)
+    [ "$got" = "$want" ] || fail "files under $folder:"$'\n'"$(diff <(echo "$want") <(echo "$got"))"
+}
+
+# Checks the desktop entry $1 and the icons under the data folder $2; $3 is
+# the Exec line the entry must hold.
+check_desktop_files() {
+    local entry=$1 data=$2 exec_line=$3 report n info
+    report=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $report"
+    [ -z "$report" ] || fail "desktop-file-validate hints: $report"
+    grep -qxF "$exec_line" "$entry" || fail "the entry should hold $exec_line: $(grep ^Exec "$entry")"
+    grep -qx 'Name\[ja\]=Zorvek-自動Pinging' "$entry" || fail "Name[ja]"
+    grep -qx 'Icon=zorvek' "$entry" || fail "Icon"
+    for n in "${sizes[@]}"; do
+        # Size, an alpha channel, and a transparent corner.
+        info=$(identify -format '%w %h %[channels] %[fx:p{0,0}.a]' "$data/icons/hicolor/${n}x$n/apps/zorvek.png")
+        [ "$info" = "$n $n srgba 0" ] || fail "icon ${n}x$n: $info"
+    done
+}
+
+# The packager's way. Inside the quotes of Exec, " and $ take a backslash,
+# which the entry's string escaping doubles.
+prefix="$work/Jane Doe/\"opt\" \$HOME"
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/zorvek bin/libZorvek.so bin/zorvek-probe share/applications/zorvek.desktop \
-         share/icons/hicolor/16x16/apps/zorvek.png share/zorvek/normal.ico share/zorvek/active.ico; do
-    [ -e "$prefix/$f" ] || { echo "missing: $f"; exit 1; }
-done
-grep -qx "Exec=$prefix/bin/zorvek" "$prefix/share/applications/zorvek.desktop" ||
-    { echo "the desktop entry does not start the installed program:"; cat "$prefix/share/applications/zorvek.desktop"; exit 1; }
-grep -qx 'Name\[ja\]=Zorvek-自動Pinging' "$prefix/share/applications/zorvek.desktop"
-grep -qx 'Icon=zorvek' "$prefix/share/applications/zorvek.desktop"
+expect_files "$prefix" "${program_files[@]}" "${shared_files[@]/#/share/}"
+check_desktop_files "$prefix/share/applications/zorvek.desktop" "$prefix/share" \
+    'Exec="'"$work"'/Jane Doe/\\"opt\\" \\$HOME/bin/zorvek"'
+metainfo="$prefix/share/metainfo/io.github.zorvek.Zorvek.metainfo.xml"
+report=$(appstreamcli validate --no-net "$metainfo" 2>&1) || fail "appstreamcli: $report"
+grep -qF '<launchable type="desktop-id">zorvek.desktop</launchable>' "$metainfo" ||
+    fail "the metadata does not launch zorvek.desktop"
 # The installed probe finds the library beside it.
 out=$(ASAN_OPTIONS=detect_leaks=0 "$prefix/bin/zorvek-probe" 127.0.0.1)
-[ "$out" = "--------------------成功しました(0)" ] || { echo "probe said: $out"; exit 1; }
+[ "$out" = "--------------------成功しました(0)" ] || fail "probe said: $out"
+
 echo "PASS"
