@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs as a packager does (cmake --install into a fresh prefix) under a
-# path with a space, as in "/home/Jane Doe", and checks what the desktop gets:
-# exactly the expected files, a desktop entry that desktop-file-validate
-# accepts and whose Exec names the installed program as one quoted argument,
-# icons of every size with alpha, and valid software-centre metadata.
+# Installs as a packager does (cmake --install into a fresh prefix) and as a
+# user does (scripts/install into a home folder), both under paths with a
+# space, as in "/home/Jane Doe", and checks what the desktop gets: exactly the
+# expected files, a desktop entry that desktop-file-validate accepts and whose
+# Exec names the installed program as one quoted argument, icons of every size
+# with alpha, valid software-centre metadata, and a program folder that keeps
+# its settings file on reinstalling.
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() {
@@ -63,4 +66,34 @@ grep -qF '<launchable type="desktop-id">zorvek.desktop</launchable>' "$metainfo"
 out=$(ASAN_OPTIONS=detect_leaks=0 "$prefix/bin/zorvek-probe" 127.0.0.1)
 [ "$out" = "--------------------成功しました(0)" ] || fail "probe said: $out"
 
+# The user's way, from the build folder above: the program folder under
+# ~/.local/opt, the rest where the menu looks.
+home="$work/Jane Doe"
+out=$(env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" ZORVEK_BUILD_DIR="$build" \
+    "$top/scripts/install") || fail "scripts/install: $out"
+opt="$home/.local/opt/zorvek"
+expect_files "$opt" "${program_files[@]}"
+expect_files "$home/.local/share" "${shared_files[@]}"
+check_desktop_files "$home/.local/share/applications/zorvek.desktop" "$home/.local/share" \
+    "Exec=\"$opt/bin/zorvek\""
+# Where the desktop's cache tools are present, the caches are fresh.
+if command -v gtk-update-icon-cache >/dev/null; then
+    [ -f "$home/.local/share/icons/hicolor/icon-theme.cache" ] || fail "no icon cache"
+fi
+if command -v update-desktop-database >/dev/null; then
+    [ -f "$home/.local/share/applications/mimeinfo.cache" ] || fail "no desktop database"
+fi
+# The printed way to start at login works as printed.
+autostart_line=$(grep -F 'mkdir -p' <<<"$out") || fail "no autostart command in: $out"
+eval "$autostart_line"
+cmp "$home/.config/autostart/zorvek.desktop" "$home/.local/share/applications/zorvek.desktop" ||
+    fail "the printed autostart command did not copy the entry"
+
+# Reinstalling with XDG_DATA_HOME set keeps the settings beside the program.
+printf '"h","5","23:00","07:59",1,0,0\r\n' >"$opt/bin/Zorvek.ini"
+cp "$opt/bin/Zorvek.ini" "$work/saved.ini"
+XDG_DATA_HOME="$work/data home" HOME="$home" ZORVEK_BUILD_DIR="$build" "$top/scripts/install" \
+    >/dev/null
+cmp "$opt/bin/Zorvek.ini" "$work/saved.ini" || fail "reinstalling changed the settings file"
+expect_files "$work/data home" "${shared_files[@]}"
 echo "PASS"
