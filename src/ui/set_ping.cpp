@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/set_ping.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -86,6 +88,22 @@ public:
         return Acceptable;
     }
 };
+
+// Screen readers are told the window is a dialog rather than a plain panel
+// (which they call "filler"), so they announce it by its title when it opens.
+// SetPing stays a QWidget: a QDialog would also close on Escape.
+QAccessibleInterface* accessibleSetPing(const QString& className, QObject* object) {
+    if (className == QLatin1String(SetPing::staticMetaObject.className()) && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Dialog);
+    return nullptr;
+}
+
+// A caption as it is spoken: the ideographic spaces that only spread it out on
+// the screen ("閉　じ　る") are left out.
+QString spokenCaption(QString caption) {
+    caption.remove(QChar(0x3000));
+    return caption;
+}
 
 }  // namespace
 
@@ -185,23 +203,36 @@ SetPing::SetPing(QWidget* parent)
         widget->setFocusPolicy(Qt::NoFocus);
     }
 
-    // Screen readers read each field and box by the label beside it.
-    const std::array<std::pair<QWidget*, QLabel*>, 8> named{{{text1_[0], label1_[0]},
-                                                             {text1_[1], label1_[1]},
-                                                             {text1_[2], label1_[3]},
-                                                             {text1_[3], label1_[3]},
-                                                             {Check2, label1_[4]},
-                                                             {Check1, label1_[2]},
-                                                             {option1_[0], label1_[1]},
-                                                             {option1_[1], label1_[1]}}};
-    for (const auto& [widget, label] : named) {
-        widget->setAccessibleName(label->text());
+    // Screen readers: each field and check box is labelled by the label that
+    // explains it (a buddy, which brings no shortcut since no caption has a
+    // mnemonic), and every control has a name that makes sense on its own.
+    [[maybe_unused]] static const bool factoryInstalled = [] {
+        QAccessible::installFactory(accessibleSetPing);
+        return true;
+    }();
+    const std::array<std::pair<QLabel*, QWidget*>, 6> buddies{{{label1_[0], text1_[0]},
+                                                               {label1_[1], text1_[1]},
+                                                               {label1_[3], text1_[2]},
+                                                               {Label2, text1_[3]},
+                                                               {label1_[4], Check2},
+                                                               {label1_[2], Check1}}};
+    for (const auto& [label, widget] : buddies) {
         label->setBuddy(widget);
+        widget->setAccessibleName(label->text());
     }
+    // The two times share the caption; the end is told apart by the "～" that
+    // stands before it.
+    text1_[3]->setAccessibleName(label1_[3]->text() + Label2->text());
     text1_[2]->setAccessibleDescription(QStringLiteral("開始"));
     text1_[3]->setAccessibleDescription(QStringLiteral("終了"));
-    option1_[0]->setAccessibleName(label1_[1]->text() + option1_[0]->text());
-    option1_[1]->setAccessibleName(label1_[1]->text() + option1_[1]->text());
+    Frame1->setAccessibleName(label1_[1]->text() + QStringLiteral("の単位"));
+    for (QRadioButton* option : option1_) {
+        option->setAccessibleName(label1_[1]->text() + QStringLiteral("（") + option->text() +
+                                  QStringLiteral("）"));
+    }
+    List1->setAccessibleName(QStringLiteral("ログ"));
+    for (QPushButton* button : {CmdClose, CmdSave, PingCmd, CmdCls, CmdEnd})
+        button->setAccessibleName(spokenCaption(button->text()));
 
     // Keyboard order of the tab indices: Text1(0), Text1(1), the unit group,
     // Text1(2), Text1(3), Check2, Check1, List1, then the five buttons.

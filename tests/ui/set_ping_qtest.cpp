@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFontInfo>
@@ -72,6 +73,32 @@ const ControlRow kControls[] = {
      false},
     {"version", "QLabel", "SetPing", "Version 1.64", 3720, 5400, 1575, 255, "Courier New", 9, true},
     {"Image1", "QLabel", "SetPing", nullptr, 2520, 0, 240, 240, nullptr, 0, false},
+};
+
+// What a screen reader is told about each control that takes the focus: its
+// role, its name and the label it is labelled by.
+struct AccessibleRow {
+    const char* name;
+    QAccessible::Role role;
+    const char* spokenName;
+    const char* labelledBy;  // nullptr: no label
+};
+
+const AccessibleRow kAccessible[] = {
+    {"Text1(0)", QAccessible::EditableText, "ホスト名またはIPアドレス", "Label1(0)"},
+    {"Text1(1)", QAccessible::EditableText, "インターバル", "Label1(1)"},
+    {"Option1(0)", QAccessible::RadioButton, "インターバル（分）", nullptr},
+    {"Option1(1)", QAccessible::RadioButton, "インターバル（秒）", nullptr},
+    {"Text1(2)", QAccessible::EditableText, "実行時間（00:00）", "Label1(3)"},
+    {"Text1(3)", QAccessible::EditableText, "実行時間（00:00）～", "Label2"},
+    {"Check2", QAccessible::CheckBox, "エラーを通知する", "Label1(4)"},
+    {"Check1", QAccessible::CheckBox, "ログを表示する", "Label1(2)"},
+    {"List1", QAccessible::List, "ログ", nullptr},
+    {"CmdClose", QAccessible::Button, "閉じる", nullptr},
+    {"CmdSave", QAccessible::Button, "設定を保存", nullptr},
+    {"PingCmd", QAccessible::Button, "Pingのテスト", nullptr},
+    {"CmdCls", QAccessible::Button, "ログのクリア", nullptr},
+    {"CmdEnd", QAccessible::Button, "Zorvek終了", nullptr},
 };
 
 QString textOf(QWidget* w) {
@@ -181,14 +208,32 @@ private slots:
         QCOMPARE(window.windowIcon().pixmap(16, 16).toImage().pixelColor(0, 0), QColor(0, 0, 0));
     }
 
-    void accessibleNamesFollowTheLabels() {
+    void screenReadersGetRolesNamesAndLabels() {
         SetPing window;
-        QCOMPARE(window.Text1(0)->accessibleName(), QStringLiteral("ホスト名またはIPアドレス"));
-        QCOMPARE(window.Text1(1)->accessibleName(), QStringLiteral("インターバル"));
-        QCOMPARE(window.Text1(2)->accessibleName(), QStringLiteral("実行時間（00:00）"));
-        QCOMPARE(window.Check2->accessibleName(), QStringLiteral("エラーを通知する"));
-        QCOMPARE(window.Check1->accessibleName(), QStringLiteral("ログを表示する"));
-        QVERIFY(window.Option1(1)->accessibleName().endsWith(QStringLiteral("秒")));
+        QAccessibleInterface* dialog = QAccessible::queryAccessibleInterface(&window);
+        QCOMPARE(dialog->role(), QAccessible::Dialog);
+        QCOMPARE(dialog->text(QAccessible::Name), QStringLiteral("Zorvek-自動Pinging"));
+        QStringList described;
+        for (const AccessibleRow& row : kAccessible) {
+            auto* w = window.findChild<QWidget*>(QString::fromUtf8(row.name));
+            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+            QVERIFY2(iface != nullptr, row.name);
+            QCOMPARE(iface->role(), row.role);
+            QCOMPARE(iface->text(QAccessible::Name), QString::fromUtf8(row.spokenName));
+            QStringList labels;
+            for (const auto& [label, relation] : iface->relations(QAccessible::Label))
+                labels << label->object()->objectName();
+            QCOMPARE(labels, row.labelledBy ? QStringList{QString::fromUtf8(row.labelledBy)}
+                                            : QStringList{});
+            described << w->objectName();
+        }
+        // The unit buttons are read inside their named group.
+        QCOMPARE(QAccessible::queryAccessibleInterface(window.Frame1)->text(QAccessible::Name),
+                 QStringLiteral("インターバルの単位"));
+        // Every control that takes the focus is in the table above.
+        for (QWidget* w : window.findChildren<QWidget*>())
+            if (w->focusPolicy() != Qt::NoFocus && !qobject_cast<QMenu*>(w))
+                QVERIFY2(described.contains(w->objectName()), qPrintable(w->objectName()));
     }
 
     void tabOrderAndOptionGroup() {
