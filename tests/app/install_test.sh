@@ -76,13 +76,6 @@ expect_files "$opt" "${program_files[@]}"
 expect_files "$home/.local/share" "${shared_files[@]}"
 check_desktop_files "$home/.local/share/applications/zorvek.desktop" "$home/.local/share" \
     "Exec=\"$opt/bin/zorvek\""
-# Where the desktop's cache tools are present, the caches are fresh.
-if command -v gtk-update-icon-cache >/dev/null; then
-    [ -f "$home/.local/share/icons/hicolor/icon-theme.cache" ] || fail "no icon cache"
-fi
-if command -v update-desktop-database >/dev/null; then
-    [ -f "$home/.local/share/applications/mimeinfo.cache" ] || fail "no desktop database"
-fi
 # The printed way to start at login works as printed.
 autostart_line=$(grep -F 'mkdir -p' <<<"$out") || fail "no autostart command in: $out"
 eval "$autostart_line"

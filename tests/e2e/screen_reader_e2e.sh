@@ -30,7 +30,11 @@ def find_window():
                 return window
     return None
 
+# The labels themselves and the never shown picture are left out: a screen
+# reader meets the labels through the controls they label.
 def show(node, depth=0):
+    if node.getRoleName() in ("label", "image"):
+        return
     labels = [r.getTarget(i).name for r in node.getRelationSet()
               if r.getRelationType() == pyatspi.RELATION_LABELLED_BY
               for i in range(r.getNTargets())]
@@ -49,28 +53,20 @@ PY
 ) || fail "$tree"
 
 expected='dialog | Zorvek-自動Pinging | 
-  label | ホスト名またはIPアドレス | 
   text | ホスト名またはIPアドレス | ホスト名またはIPアドレス
-  label | インターバル | 
   text | インターバル | インターバル
   panel | インターバルの単位 | 
     radio button | インターバル（分） | 
     radio button | インターバル（秒） | 
-  label | 実行時間（00:00） | 
   text | 実行時間（00:00） | 実行時間（00:00）
-  label | ～ | 
   text | 実行時間（00:00）～ | ～
   check box | エラーを通知する | エラーを通知する
-  label | エラーを通知する | 
   check box | ログを表示する | ログを表示する
-  label | ログを表示する | 
   list | ログ | 
   push button | 閉じる | 
   push button | 設定を保存 | 
   push button | Pingのテスト | 
   push button | ログのクリア | 
-  push button | Zorvek終了 | 
-  label | Version 1.64 | 
-  image |  | '
+  push button | Zorvek終了 | '
 [ "$tree" = "$expected" ] || fail "the screen reader sees:"$'\n'"$(diff <(echo "$expected") <(echo "$tree"))"
 echo "PASS"
