@@ -81,6 +81,14 @@ std::optional<SettingsItems> parseSettingsFile(std::string_view bytes) {
             }
         }
     }
+
+    // Saving writes the four texts back in quotes, numbers in their decimal
+    // form and the line with CR LF, so the file may grow on its way back.
+    // Whatever a load puts into the fields must save as a file that loads
+    // again; the three other items are written as one digit each whatever
+    // they were, so the size is known here exactly.
+    const SettingsFileLine back{items[0].text, items[1].text, items[2].text, items[3].text};
+    if (formatSettingsFile(back).size() > kSettingsFileMaxBytes) return std::nullopt;
     return items;
 }
 

@@ -28,6 +28,9 @@
 //  - Only the first seven items are read; the rest of the data is not looked
 //    at. Fewer than seven items means the file is not loaded at all.
 //  - The part read must be valid code page 932, else nothing is loaded.
+//  - A file whose four texts would be written back (in quotes, numbers in their
+//    decimal form, CR LF at the end) as more than kSettingsFileMaxBytes is not
+//    loaded, so every file that loads can be saved and loaded again.
 #pragma once
 
 #include <array>
@@ -43,9 +46,12 @@ namespace zorvek {
 
 inline constexpr std::string_view kSettingsFileName = "Zorvek.ini";
 
-// A well-formed settings file is under 100 bytes plus the texts; anything
-// larger than this is not a settings file and is not loaded.
-inline constexpr std::size_t kSettingsFileMaxBytes = 64 * 1024;
+// The largest settings file that is read, and the largest that is written. A
+// settings file is 19 bytes plus its four texts. The longest texts the fields
+// take from typing (a host of 32,767 characters, each at most two bytes in code
+// page 932, a count of 3 and two times of 5) make 65,566 bytes, well within
+// this; anything larger is not a settings file and is not loaded.
+inline constexpr std::size_t kSettingsFileMaxBytes = 128 * 1024;
 
 inline constexpr std::size_t kSettingsItemCount = 7;
 
@@ -66,7 +72,8 @@ struct IniItem {
 using SettingsItems = std::array<IniItem, kSettingsItemCount>;
 
 // The first seven items of the file, or nothing when there are fewer than
-// seven or the part read is not valid code page 932. Linear in the bytes
+// seven, the part read is not valid code page 932 or the texts would be
+// written back as more than kSettingsFileMaxBytes. Linear in the bytes
 // scanned; stops right after the seventh item.
 std::optional<SettingsItems> parseSettingsFile(std::string_view bytes);
 

@@ -27,8 +27,15 @@ SaveResult saveSettings(const std::filesystem::path& dir, const SettingsControls
 
     SaveResult result;
     result.path = settingsPathIn(dir);
-    result.written = writeFileAtomically(
-        result.path, formatSettingsFile(lineFromControls(controls)), &result.error);
+    const std::string bytes = formatSettingsFile(lineFromControls(controls));
+    if (bytes.size() > kSettingsFileMaxBytes) {
+        result.error = "設定が長すぎます（" + std::to_string(bytes.size()) +
+                       " バイト。読み込める設定ファイルは " +
+                       std::to_string(kSettingsFileMaxBytes) +
+                       " バイトまでです）。ファイルはそのままです。";
+        return result;
+    }
+    result.written = writeFileAtomically(result.path, bytes, &result.error);
     return result;
 }
 

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "settings/settings_file.h"
+#include "settings/settings_store.h"
 
 namespace zorvek {
 namespace {
@@ -259,6 +260,85 @@ TEST_F(FileIoTest, SettingsSurviveWriteAndLoad) {
     EXPECT_EQ(applySettingsFile(*bytes, loaded, record), LoadStage::Complete);
     EXPECT_EQ(loaded, saved);
     EXPECT_EQ(record, (SettingsRecord{saved.text[0], 5, "23:00", "07:59", 1, 0}));
+}
+
+// The longest host the field takes from typing, in characters that take two
+// bytes each, saves and loads back whole.
+TEST_F(FileIoTest, LongestTypedHostSavesAndLoadsBack) {
+    constexpr int kHostFieldLimit = 32767;  // the host field's typing limit
+    SettingsControls saved;
+    saved.text[0].reserve(3 * kHostFieldLimit);
+    for (int i = 0; i < kHostFieldLimit; ++i) saved.text[0] += "\xE3\x81\x82";  // あ
+    saved.text[1] = "999";
+    saved.text[2] = "23:59";
+    saved.text[3] = "23:59";
+    saved.check1 = saved.check2 = 1;
+    saved.seconds = true;
+    SettingsRecord record;
+    const SaveResult result = saveSettings(dir_, saved, record);
+    ASSERT_TRUE(result.written) << result.error;
+    EXPECT_EQ(fs::file_size(result.path), 2u * kHostFieldLimit + 3 + 5 + 5 + 19);
+
+    SettingsControls loaded;
+    SettingsRecord again;
+    EXPECT_EQ(loadSettings(dir_, loaded, again), LoadStage::Complete);
+    EXPECT_EQ(loaded, saved);
+    EXPECT_EQ(again, record);
+}
+
+// A file at the size limit that loads saves back as a file that loads again,
+// though saving quotes its texts and ends it in CR LF; one whose texts would
+// save back larger than the limit is not loaded.
+TEST_F(FileIoTest, FileAtTheLoadLimitSavesBackLoadable) {
+    // Unquoted texts and an LF grow by 9 bytes on saving (8 quotes and a CR);
+    // the padding after the seventh item, which is not kept, makes up for it.
+    const std::string items = ",5,23:00,07:59,1,0,0\n";
+    const struct {
+        const char* name;
+        std::size_t padding;
+        bool loads;
+    } cases[] = {
+        {"saves back at the limit", 9, true},
+        {"would save back one byte over", 8, false},
+    };
+    for (const auto& c : cases) {
+        const std::string host(kSettingsFileMaxBytes - items.size() - c.padding, 'h');
+        const std::string file = host + items + std::string(c.padding, '#');
+        ASSERT_EQ(file.size(), kSettingsFileMaxBytes) << c.name;
+        writeFile(settingsPathIn(dir_), file);
+
+        SettingsControls controls;
+        SettingsRecord record;
+        const LoadStage stage = loadSettings(dir_, controls, record);
+        if (!c.loads) {
+            EXPECT_EQ(stage, LoadStage::NothingApplied) << c.name;
+            EXPECT_EQ(controls, SettingsControls{}) << c.name;
+            continue;
+        }
+        ASSERT_EQ(stage, LoadStage::Complete) << c.name;
+        const SaveResult result = saveSettings(dir_, controls, record);
+        ASSERT_TRUE(result.written) << c.name << ": " << result.error;
+        EXPECT_EQ(fs::file_size(result.path), kSettingsFileMaxBytes) << c.name;
+        SettingsControls again;
+        SettingsRecord recordAgain;
+        EXPECT_EQ(loadSettings(dir_, again, recordAgain), LoadStage::Complete) << c.name;
+        EXPECT_EQ(again, controls) << c.name;
+    }
+}
+
+// Texts too long for a file that loads again (possible only once a long text
+// from a file has widened a field) are refused: the old file stays.
+TEST_F(FileIoTest, SaveRefusesSettingsTooLongToLoadAgain) {
+    const std::string old = "\"old\",\"5\",\"23:00\",\"07:59\",1,0,0\r\n";
+    writeFile(settingsPathIn(dir_), old);
+    SettingsControls controls;
+    controls.text = {std::string(kSettingsFileMaxBytes - 19, 'h'), "5", "", ""};  // 1 byte over
+    SettingsRecord record;
+    const SaveResult result = saveSettings(dir_, controls, record);
+    EXPECT_FALSE(result.written);
+    EXPECT_NE(result.error.find("長すぎます"), std::string::npos) << result.error;
+    EXPECT_EQ(readFile(settingsPathIn(dir_)), old);
+    EXPECT_TRUE(leftovers(dir_).empty());
 }
 
 }  // namespace
