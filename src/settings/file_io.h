@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Reading and replacing the small files the program keeps next to itself (the
+// Reading and rewriting the small files the program keeps next to itself (the
 // settings file). POSIX only.
 #pragma once
 
@@ -17,18 +17,25 @@ namespace zorvek {
 // maxBytes + 1 bytes and never blocks on a FIFO. Never throws.
 std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t maxBytes);
 
-// Replaces the file at `target` with `bytes` so that a reader sees either the
-// old content or the new one, never a mix: the bytes go to a new temporary
-// file ".<name>.XXXXXX" in the same directory, which is flushed to disk and
-// then renamed over the target. The new file keeps the old file's permission
-// bits; a new file gets 0644 less the process umask. On failure the old file
-// is left as it was, the temporary file is removed, `*error` (when given)
-// receives a readable reason and the result is false. Never throws.
-//
-// If `target` is a symbolic link, the link itself is replaced by a regular
-// file. The owner of a replaced file becomes the writing user.
-bool writeFileAtomically(const std::filesystem::path& target, std::string_view bytes,
-                         std::string* error);
+// Gives the file at `target` the content `bytes`, the way a careful editor
+// saves:
+//  - A symbolic link is followed; the link stays and the file it names gets
+//    the new content.
+//  - An existing file that the user may not write is left untouched (a
+//    writable folder is no licence to replace it).
+//  - Where it can, the bytes go to a new temporary file ".<name>.XXXXXX" in the
+//    file's own folder, which is flushed to disk and renamed over the file, so
+//    that a reader sees the old content or the new one, never a mix. The new
+//    file keeps the old one's owner, group and permission bits, less setuid,
+//    setgid and sticky; a file made anew gets 0644 less the process umask.
+//  - Where that is not possible (the folder is read-only to the user, the old
+//    owner or group cannot be kept, the file has other hard links), the file is
+//    rewritten in place: the complete content from the start, cut to the new
+//    length, flushed. If that write fails, the old content is written back.
+// On failure the old file is left as it was, no temporary file remains,
+// `*error` (when given) receives the reason in plain words and the result is
+// false. Never throws.
+bool rewriteFile(const std::filesystem::path& target, std::string_view bytes, std::string* error);
 
 // Where the settings file lives in `dir`: dir/Zorvek.ini.
 std::filesystem::path settingsPathIn(const std::filesystem::path& dir);

@@ -35,7 +35,7 @@ SaveResult saveSettings(const std::filesystem::path& dir, const SettingsControls
                        " バイトまでです）。ファイルはそのままです。";
         return result;
     }
-    result.written = writeFileAtomically(result.path, bytes, &result.error);
+    result.written = rewriteFile(result.path, bytes, &result.error);
     return result;
 }
 

@@ -26,10 +26,10 @@ struct SaveResult {
 
 // Takes the record's fields from the controls (the count converted to a 16-bit
 // integer; the caller validates it first) and rewrites Zorvek.ini in `dir`
-// from the controls, unit included. The write goes through a temporary file,
-// so a failure leaves the previous file whole; texts too long for a file that
-// loads again are refused rather than written. The record takes the new
-// values either way.
+// from the controls, unit included (see rewriteFile for how). Texts too long
+// for a file that loads again are refused rather than written. A failure
+// leaves the previous file whole and says why; the record takes the new values
+// either way.
 SaveResult saveSettings(const std::filesystem::path& dir, const SettingsControls& controls,
                         SettingsRecord& record);
 

@@ -2,6 +2,7 @@
 #include "settings/file_io.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <future>
+#include <iostream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -28,15 +30,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The ordinary user the permission cases write as: nobody when the tests run
+// as root (root is never refused by permission bits), else the test's own user.
+constexpr uid_t kNobody = 65534;
+uid_t writerUid() { return ::geteuid() == 0 ? kNobody : ::geteuid(); }
+
 class FileIoTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "zorvek-file-io-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
         dir_ = pattern;
+        // The ordinary user the permission cases write as must reach inside.
+        ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
     }
     void TearDown() override {
         std::error_code ec;
+        // Folders a case made read-only are opened again so they can go.
+        for (auto it = fs::recursive_directory_iterator(dir_, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (it->is_directory() && !it->is_symlink()) ::chmod(it->path().c_str(), 0755);
+        }
+        ::chmod(dir_.c_str(), 0755);
         fs::remove_all(dir_, ec);
     }
 
@@ -69,8 +84,78 @@ protected:
         return names;
     }
 
+    // A folder for the writer: `writable` to it, or read-only (0555) to
+    // anyone but root.
+    fs::path folder(const std::string& name, bool writable) {
+        const fs::path path = dir_ / name;
+        fs::create_directories(path);
+        EXPECT_EQ(::chown(path.c_str(), writable ? writerUid() : ::geteuid(), -1), 0);
+        EXPECT_EQ(::chmod(path.c_str(), writable ? 0755 : 0555), 0);
+        return path;
+    }
+    // A file with `bytes` and `mode`, owned by the writer (user and group) or
+    // by this process.
+    static void ownedFile(const fs::path& path, const std::string& bytes, bool byWriter,
+                          mode_t mode) {
+        writeFile(path, bytes);
+        const bool nobody = byWriter && ::geteuid() == 0;
+        ASSERT_EQ(
+            ::chown(path.c_str(), nobody ? kNobody : ::geteuid(), nobody ? kNobody : ::getegid()),
+            0)
+            << std::strerror(errno);
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0) << std::strerror(errno);
+    }
+
     fs::path dir_;
 };
+
+struct ChildWrite {
+    bool written = false;
+    std::string error;
+};
+
+// Runs rewriteFile(target, bytes) in a forked child, as the ordinary user of
+// writerUid() when `asUser` (else as this process), with the file size limit
+// at `fileSizeLimit` bytes when that is not zero, so neither the identity nor
+// the limit can leak into other tests.
+ChildWrite rewriteInChild(const fs::path& target, const std::string& bytes, bool asUser,
+                          rlim_t fileSizeLimit = 0) {
+    int pipeFds[2];
+    EXPECT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    EXPECT_GE(child, 0) << std::strerror(errno);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        if (asUser && ::geteuid() == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+                ::_exit(3);
+        }
+        if (asUser && ::geteuid() != writerUid()) ::_exit(3);
+        if (fileSizeLimit != 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit {};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = fileSizeLimit;
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+        }
+        std::string error;
+        const bool written = rewriteFile(target, bytes, &error);
+        (void)!::write(pipeFds[1], error.data(), error.size());
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    ChildWrite result;
+    char buffer[256];
+    for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        result.error.append(buffer, static_cast<size_t>(got));
+    ::close(pipeFds[0]);
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) <= 1)
+        << "the writing child could not start: " << status;
+    result.written = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return result;
+}
 
 // Sets the process umask for the life of the object.
 class ScopedUmask {
@@ -143,7 +228,7 @@ TEST_F(FileIoTest, WriteCreatesAFileWithUmaskPermissions) {
         {
             ScopedUmask mask(c.umask);
             std::string error;
-            ASSERT_TRUE(writeFileAtomically(target, "new\r\n", &error)) << error;
+            ASSERT_TRUE(rewriteFile(target, "new\r\n", &error)) << error;
         }
         EXPECT_EQ(readFile(target), "new\r\n");
         EXPECT_EQ(modeOf(target), c.expected) << std::oct << c.umask;
@@ -151,23 +236,29 @@ TEST_F(FileIoTest, WriteCreatesAFileWithUmaskPermissions) {
     }
 }
 
+// The new file keeps the old owner, group and permission bits, less setuid,
+// setgid and sticky (here saved by root where it can give the file back to
+// its owner; otherwise by the owner).
 TEST_F(FileIoTest, WriteReplacesByRenameAndKeepsPermissionBits) {
     const fs::path target = settingsPathIn(dir_);
-    writeFile(target, "old content that is longer than the new one\r\n");
-    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    ownedFile(target, "old content that is longer than the new one\r\n", true, 07640);
+    ASSERT_EQ(modeOf(target), 07640u);
     const ino_t oldInode = inodeOf(target);
 
     std::string error;
-    ASSERT_TRUE(writeFileAtomically(target, "short\r\n", &error)) << error;
+    ASSERT_TRUE(rewriteFile(target, "short\r\n", &error)) << error;
     EXPECT_EQ(readFile(target), "short\r\n");
     EXPECT_EQ(modeOf(target), 0640u);
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, writerUid());
     // A new inode shows the file was replaced whole, not rewritten in place
     // where a reader could see it half written.
     EXPECT_NE(inodeOf(target), oldInode);
     EXPECT_TRUE(leftovers(dir_).empty());
 
     // Empty content and a relative-looking name in the same directory work too.
-    ASSERT_TRUE(writeFileAtomically(target, "", &error)) << error;
+    ASSERT_TRUE(rewriteFile(target, "", &error)) << error;
     EXPECT_EQ(readFile(target), "");
     EXPECT_TRUE(leftovers(dir_).empty());
 }
@@ -186,61 +277,131 @@ TEST_F(FileIoTest, WriteFailuresReportAndLeaveNothingBehind) {
     } cases[] = {
         {"directory missing", dir_ / "missing" / "Zorvek.ini", "No such file or directory"},
         {"parent is a file", plainFile / "Zorvek.ini", "Not a directory"},
-        {"target is a directory", busyDir, "Is a directory"},
-        {"no file name", dir_ / "", "not a file name"},
+        {"target is a directory", busyDir, "ファイルではありません"},
+        {"no file name", dir_ / "", "ファイル名がありません"},
     };
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_FALSE(writeFileAtomically(c.target, "data", &error)) << c.name;
+        EXPECT_FALSE(rewriteFile(c.target, "data", &error)) << c.name;
         EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
         EXPECT_TRUE(leftovers(dir_).empty()) << c.name;
-        EXPECT_FALSE(writeFileAtomically(c.target, "data", nullptr)) << c.name;
+        EXPECT_FALSE(rewriteFile(c.target, "data", nullptr)) << c.name;
     }
     EXPECT_TRUE(fs::is_directory(busyDir / "inside"));
     EXPECT_EQ(readFile(plainFile), "x");
 }
 
 // A write that fails part-way (here: the file size limit, which binds root
-// too) must leave the old file byte for byte and remove the temporary file.
-// Run in a child process so the limit cannot leak into other tests.
+// too) must leave the old file byte for byte: replaced by rename, the
+// temporary file goes; rewritten in place, the old content is written back.
 TEST_F(FileIoTest, FailedWriteKeepsTheOldFileWhole) {
-    const fs::path target = settingsPathIn(dir_);
     const std::string old = "\"old\",\"5\",\"23:00\",\"07:59\",1,0,0\r\n";
-    writeFile(target, old);
-    ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
     const std::string big(64 * 1024, 'n');
+    const struct {
+        const char* name;
+        bool folderWritable;
+        const char* reason;
+    } cases[] = {
+        {"by rename", true, "元のファイルはそのままです"},
+        {"in place", false, "元の内容に戻しました"},
+    };
+    for (const auto& c : cases) {
+        const fs::path folder = this->folder(c.name, c.folderWritable);
+        const fs::path target = settingsPathIn(folder);
+        ownedFile(target, old, true, 0600);
+        const ino_t inode = inodeOf(target);
 
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0) << std::strerror(errno);
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = 1024;
-        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
-        std::string error;
-        const bool written = writeFileAtomically(target, big, &error);
-        (void)!::write(pipeFds[1], error.data(), error.size());
-        ::_exit(written ? 1 : 0);
+        const ChildWrite result = rewriteInChild(target, big, true, 1024);
+        EXPECT_FALSE(result.written) << c.name;
+        EXPECT_NE(result.error.find("File too large"), std::string::npos) << result.error;
+        EXPECT_NE(result.error.find(c.reason), std::string::npos) << result.error;
+        EXPECT_EQ(readFile(target), old) << c.name;
+        EXPECT_EQ(inodeOf(target), inode) << c.name;
+        EXPECT_EQ(modeOf(target), 0600u) << c.name;
+        EXPECT_TRUE(leftovers(folder).empty()) << c.name;
     }
-    ::close(pipeFds[1]);
-    std::string error;
-    char buffer[256];
-    for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-        error.append(buffer, got);
-    ::close(pipeFds[0]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << status;
-    ASSERT_EQ(WEXITSTATUS(status), 0) << "the write did not fail: " << error;
+}
 
-    EXPECT_NE(error.find("File too large"), std::string::npos) << error;
-    EXPECT_EQ(readFile(target), old);
-    EXPECT_EQ(modeOf(target), 0600u);
-    EXPECT_TRUE(leftovers(dir_).empty());
+// A shared installation: the folder is read-only to the user, but the user's
+// own Zorvek.ini is writable. It is rewritten in place, whole and cut to the
+// new length.
+TEST_F(FileIoTest, WritesInPlaceWhereOnlyTheFileIsWritable) {
+    const fs::path folder = this->folder("shared", false);
+    const fs::path target = settingsPathIn(folder);
+    ownedFile(target, "an old line that is longer than the new one\r\n", true, 07640);
+    const ino_t inode = inodeOf(target);
+
+    const ChildWrite result = rewriteInChild(target, "new\r\n", true);
+    ASSERT_TRUE(result.written) << result.error;
+    EXPECT_EQ(readFile(target), "new\r\n");
+    EXPECT_EQ(inodeOf(target), inode);
+    EXPECT_EQ(modeOf(target), 0640u);  // less setuid, setgid and sticky here too
+    EXPECT_TRUE(leftovers(folder).empty());
+}
+
+// A writable folder is no licence to replace a file the user may not write.
+TEST_F(FileIoTest, LeavesAFileTheUserMayNotWriteUntouched) {
+    const struct {
+        const char* name;
+        mode_t mode;
+        bool ownedByWriter;
+    } cases[] = {
+        {"own file, mode 0444", 0444, true},
+        {"another user's file, mode 0644", 0644, false},
+    };
+    for (const auto& c : cases) {
+        if (!c.ownedByWriter && ::geteuid() != 0) {
+            std::cout << "skipped '" << c.name << "': making another user's file needs root\n";
+            continue;
+        }
+        const fs::path folder = this->folder(c.name, true);
+        const fs::path target = settingsPathIn(folder);
+        const std::string old = "\"old\",\"5\",\"23:00\",\"07:59\",1,0,0\r\n";
+        ownedFile(target, old, c.ownedByWriter, c.mode);
+        const ino_t inode = inodeOf(target);
+
+        const ChildWrite result = rewriteInChild(target, "new\r\n", true);
+        EXPECT_FALSE(result.written) << c.name;
+        EXPECT_NE(result.error.find("権限がありません"), std::string::npos) << result.error;
+        EXPECT_EQ(readFile(target), old) << c.name;
+        EXPECT_EQ(inodeOf(target), inode) << c.name;
+        EXPECT_EQ(modeOf(target), c.mode) << c.name;
+        EXPECT_TRUE(leftovers(folder).empty()) << c.name;
+    }
+}
+
+// A linked Zorvek.ini keeps its link; the file it names gets the new content,
+// by rename in that file's folder where the user may write there, else in
+// place.
+TEST_F(FileIoTest, ALinkStaysAndTheFileItNamesIsRewritten) {
+    const struct {
+        const char* name;
+        bool targetFolderWritable;
+        bool replaced;  // a new inode: renamed into place
+    } cases[] = {
+        {"link-writable", true, true},
+        {"link-readonly", false, false},
+    };
+    for (const auto& c : cases) {
+        const fs::path program = folder(std::string(c.name) + "/program", true);
+        const fs::path config = folder(std::string(c.name) + "/config", c.targetFolderWritable);
+        const fs::path real = config / "zorvek.conf";
+        ownedFile(real, "old\r\n", true, 0644);
+        const ino_t inode = inodeOf(real);
+        const fs::path link = settingsPathIn(program);
+        fs::create_symlink("../config/zorvek.conf", link);
+
+        const ChildWrite result = rewriteInChild(link, "new\r\n", true);
+        ASSERT_TRUE(result.written) << c.name << ": " << result.error;
+        EXPECT_TRUE(fs::is_symlink(link)) << c.name;
+        EXPECT_EQ(fs::read_symlink(link), "../config/zorvek.conf") << c.name;
+        EXPECT_EQ(readFile(real), "new\r\n") << c.name;
+        EXPECT_EQ(inodeOf(real) != inode, c.replaced) << c.name;
+        EXPECT_TRUE(leftovers(program).empty()) << c.name;
+        for (const auto& entry : fs::directory_iterator(config)) {
+            EXPECT_EQ(entry.path().filename(), "zorvek.conf") << c.name << ": left behind";
+        }
+    }
 }
 
 TEST_F(FileIoTest, SettingsSurviveWriteAndLoad) {
@@ -250,8 +411,7 @@ TEST_F(FileIoTest, SettingsSurviveWriteAndLoad) {
     saved.seconds = true;
     const fs::path path = settingsPathIn(dir_);
     std::string error;
-    ASSERT_TRUE(writeFileAtomically(path, formatSettingsFile(lineFromControls(saved)), &error))
-        << error;
+    ASSERT_TRUE(rewriteFile(path, formatSettingsFile(lineFromControls(saved)), &error)) << error;
 
     const auto bytes = readSmallFile(path, kSettingsFileMaxBytes);
     ASSERT_TRUE(bytes.has_value());
