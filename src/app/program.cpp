@@ -103,6 +103,7 @@ void Program::startUp() {
     centreWindow();
     trayIcon_.add(static_cast<uint32_t>(window_.winId()), ui::kCaption, kNormalPictureHandle);
     hideWindow();
+    removeInterruptedSaves(options_.programDir);
     SettingsControls current = controls();
     loadSettings(options_.programDir, current, record_);
     setControls(current);

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <fstream>
 #include <system_error>
@@ -228,6 +229,38 @@ bool rewriteInPlace(OldFile& old, std::string_view bytes, std::string* error) {
     return true;
 }
 
+// True when `name` is ".<base>.XXXXXX", the name mkstemp gives our temporary
+// files, with six letters or digits.
+bool isTemporaryName(std::string_view name, std::string_view base) {
+    constexpr size_t kRandom = 6;
+    if (name.size() != base.size() + 2 + kRandom) return false;
+    if (name[0] != '.' || name.substr(1, base.size()) != base || name[base.size() + 1] != '.')
+        return false;
+    return std::all_of(name.end() - kRandom, name.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    });
+}
+
+void removeLeftoversBeside(const fs::path& file) {
+    const fs::path dir = folderOf(file);
+    const std::string base = file.filename().string();
+    UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.get() < 0) return;
+    const std::time_t now = std::time(nullptr);
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!isTemporaryName(name, base)) continue;
+        // Judged by the entry itself, through the folder already opened, so a
+        // link is seen as a link and never followed.
+        struct stat st {};
+        if (::fstatat(dirFd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        if (now - st.st_mtime < kLeftoverAge.count()) continue;
+        ::unlinkat(dirFd.get(), name.c_str(), 0);
+    }
+}
+
 }  // namespace
 
 std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t maxBytes) {
@@ -325,6 +358,17 @@ bool rewriteFile(const std::filesystem::path& target, std::string_view bytes, st
     } catch (...) {
         setError(error, "書き込めませんでした。");
         return false;
+    }
+}
+
+void removeLeftoverTemporaryFiles(const std::filesystem::path& target) {
+    try {
+        removeLeftoversBeside(target);
+        int err = 0;
+        const std::optional<fs::path> file = followLinks(target, err);
+        if (file && *file != target) removeLeftoversBeside(*file);
+    } catch (...) {
+        // Leftovers are harmless; a failed clean-up is tried again next start.
     }
 }
 

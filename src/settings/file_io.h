@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Reading and rewriting the small files the program keeps next to itself (the
-// settings file). POSIX only.
+// settings file), and clearing away what an interrupted rewrite left behind.
+// POSIX only.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <optional>
@@ -36,6 +38,19 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path, std:
 // `*error` (when given) receives the reason in plain words and the result is
 // false. Never throws.
 bool rewriteFile(const std::filesystem::path& target, std::string_view bytes, std::string* error);
+
+// How old a temporary file of rewriteFile must be before it counts as left
+// behind: a save takes far less, so a younger one may belong to a save still
+// running in another copy of the program.
+inline constexpr std::chrono::seconds kLeftoverAge{60};
+
+// Removes the temporary files that interrupted rewrites of `target` left
+// behind: in the folder of `target` and, when it is a link, in the folder of
+// the file it names, the entries named ".<file name>.XXXXXX" (six letters or
+// digits) that are regular files of this user, last changed at least
+// kLeftoverAge ago. Nothing else is touched (not a link, not another user's
+// file, not a younger file). Never throws.
+void removeLeftoverTemporaryFiles(const std::filesystem::path& target);
 
 // Where the settings file lives in `dir`: dir/Zorvek.ini.
 std::filesystem::path settingsPathIn(const std::filesystem::path& dir);

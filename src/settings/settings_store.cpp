@@ -39,4 +39,8 @@ SaveResult saveSettings(const std::filesystem::path& dir, const SettingsControls
     return result;
 }
 
+void removeInterruptedSaves(const std::filesystem::path& dir) {
+    removeLeftoverTemporaryFiles(settingsPathIn(dir));
+}
+
 }  // namespace zorvek

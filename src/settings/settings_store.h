@@ -33,4 +33,8 @@ struct SaveResult {
 SaveResult saveSettings(const std::filesystem::path& dir, const SettingsControls& controls,
                         SettingsRecord& record);
 
+// Removes what saves interrupted by a kill or a crash left behind next to
+// Zorvek.ini in `dir` (see removeLeftoverTemporaryFiles). Called at start-up.
+void removeInterruptedSaves(const std::filesystem::path& dir);
+
 }  // namespace zorvek

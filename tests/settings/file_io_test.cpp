@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <future>
 #include <iostream>
@@ -402,6 +403,62 @@ TEST_F(FileIoTest, ALinkStaysAndTheFileItNamesIsRewritten) {
             EXPECT_EQ(entry.path().filename(), "zorvek.conf") << c.name << ": left behind";
         }
     }
+}
+
+// Start-up removes what killed saves left behind, and nothing else.
+TEST_F(FileIoTest, LeftoverTemporaryFilesAreRemovedByTheRules) {
+    enum class Kind { File, Link, Folder };
+    const struct {
+        const char* path;  // under the test folder; Zorvek.ini links to conf/zorvek.conf
+        Kind kind;
+        int age;  // seconds since the last change; negative: in the future
+        bool otherUser;
+        bool removed;
+    } cases[] = {
+        {".Zorvek.ini.Ab3xYz", Kind::File, 120, false, true},
+        {".Zorvek.ini.000000", Kind::File, 61, false, true},
+        {".Zorvek.ini.Ab3xY9", Kind::File, 30, false, false},    // may still be written
+        {".Zorvek.ini.Ab3xY8", Kind::File, -600, false, false},  // clock skew: not old
+        {".Zorvek.ini.Ab3xY7", Kind::Link, 120, false, false},
+        {".Zorvek.ini.Ab3xY6", Kind::Folder, 120, false, false},
+        {".Zorvek.ini.Ab3xY5", Kind::File, 120, true, false},
+        {".Zorvek.ini.Ab3xY", Kind::File, 120, false, false},
+        {".Zorvek.ini.Ab3xYz1", Kind::File, 120, false, false},
+        {".Zorvek.ini.Ab-xYz", Kind::File, 120, false, false},
+        {"Zorvek.ini.Ab3xYz", Kind::File, 120, false, false},
+        {".Zorvek.ini", Kind::File, 120, false, false},
+        {".other.ini.Ab3xYz", Kind::File, 120, false, false},
+        {"conf/.zorvek.conf.Ab3xYz", Kind::File, 120, false, true},  // beside the link's file
+        {"conf/.Zorvek.ini.Ab3xYz", Kind::File, 120, false, false},
+        {"conf/zorvek.conf", Kind::File, 120, false, false},
+    };
+    fs::create_directory(dir_ / "conf");
+    fs::create_symlink("conf/zorvek.conf", settingsPathIn(dir_));
+    writeFile(dir_ / "victim", "keep");
+    const std::time_t now = std::time(nullptr);
+    for (const auto& c : cases) {
+        if (c.otherUser && ::geteuid() != 0) continue;
+        const fs::path path = dir_ / c.path;
+        switch (c.kind) {
+            case Kind::File: writeFile(path, "x"); break;
+            case Kind::Link: fs::create_symlink(dir_ / "victim", path); break;
+            case Kind::Folder: fs::create_directory(path); break;
+        }
+        if (c.otherUser) {
+            ASSERT_EQ(::lchown(path.c_str(), kNobody, kNobody), 0);
+        }
+        const struct timespec times[2] = {{now - c.age, 0}, {now - c.age, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << c.path;
+    }
+
+    removeInterruptedSaves(dir_);
+
+    for (const auto& c : cases) {
+        if (c.otherUser && ::geteuid() != 0) continue;
+        EXPECT_EQ(!fs::exists(fs::symlink_status(dir_ / c.path)), c.removed) << c.path;
+    }
+    EXPECT_EQ(readFile(dir_ / "victim"), "keep");
+    EXPECT_TRUE(fs::is_symlink(settingsPathIn(dir_)));
 }
 
 TEST_F(FileIoTest, SettingsSurviveWriteAndLoad) {
