@@ -14,9 +14,7 @@ namespace {
 class Converter {
 public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-            throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
-        }
+        if (cd_ == reinterpret_cast<iconv_t>(-1)) throw ConverterMissing(from, to);
     }
     ~Converter() { iconv_close(cd_); }
     Converter(const Converter&) = delete;
@@ -55,6 +53,17 @@ size_t utf8Length(unsigned char lead) {
     return 1;
 }
 
+// How many bytes at the front of `text` one '?' stands for: the lead byte and
+// the continuation bytes that follow it, up to the length the lead byte
+// announces. A truncated sequence thus never swallows the characters after it.
+size_t badSequenceLength(std::string_view text) {
+    const size_t announced = utf8Length(static_cast<unsigned char>(text.front()));
+    size_t n = 1;
+    while (n < announced && n < text.size() && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        ++n;
+    return n;
+}
+
 bool isAscii(std::string_view text) {
     for (const char c : text)
         if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -62,6 +71,20 @@ bool isAscii(std::string_view text) {
 }
 
 }  // namespace
+
+ConverterMissing::ConverterMissing(const char* from, const char* to)
+    : std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to +
+                         " (the C library's code page converters are not installed)") {}
+
+std::optional<std::string> converterProblem() {
+    try {
+        Converter toCp932("CP932", "UTF-8");
+        Converter fromCp932("UTF-8", "CP932");
+    } catch (const ConverterMissing& e) {
+        return e.what();
+    }
+    return std::nullopt;
+}
 
 bool isLeadByte(unsigned char byte) {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
@@ -80,8 +103,7 @@ std::string fromUtf8(std::string_view utf8) {
         // The character at the front cannot be encoded (or is malformed): put
         // the replacement character in its place and go on after it.
         out.push_back('?');
-        size_t skip = utf8Length(static_cast<unsigned char>(utf8.front()));
-        utf8.remove_prefix(skip < utf8.size() ? skip : utf8.size());
+        utf8.remove_prefix(badSequenceLength(utf8));
     }
     return out;
 }

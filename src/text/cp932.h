@@ -6,10 +6,22 @@
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace zorvek::cp932 {
+
+// Thrown by the conversions below when the C library cannot convert between
+// UTF-8 and code page 932 at all (its converter modules are not installed).
+// Text that is plain ASCII never needs the converter.
+struct ConverterMissing : std::runtime_error {
+    ConverterMissing(const char* from, const char* to);
+};
+
+// Empty when both conversions are available, otherwise what is missing.
+// Programs check this once at start-up, before any text crosses a boundary.
+std::optional<std::string> converterProblem();
 
 // Encodes UTF-8 text in code page 932. A character that the code page cannot
 // represent becomes '?', as the platform's default character does; malformed
