@@ -3,10 +3,20 @@
 
 #include "probe/result_messages.h"
 
+#include <cstdio>
+#include <optional>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/auxv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #endif
 
 namespace zorvek {
@@ -36,10 +46,82 @@ void* findSymbol(void* handle, const char* name) {
 #endif
 }
 
+// Why the last open or lookup failed, as the platform says it.
+std::string lastLoadError() {
+#ifdef _WIN32
+    return "error " + std::to_string(GetLastError());
+#else
+    const char* text = dlerror();
+    return text != nullptr ? text : "unknown error";
+#endif
+}
+
+// Whether anything by the name `path` is there: a file, a folder, even a
+// dangling link or one that cannot be examined.
+bool nameTaken(const std::string& path) {
+#ifdef _WIN32
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+#else
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR);
+#endif
+}
+
+#ifndef _WIN32
+std::string errnoText() { return std::strerror(errno); }
+
+// Whether the real user can change `path`: write to it, or, as its owner,
+// give themselves the right to. access() asks with the real user and groups,
+// not with the privileges this process was started with.
+bool userCanChange(const std::string& path, const struct stat& st) {
+    return st.st_uid == ::getuid() || ::access(path.c_str(), W_OK) == 0;
+}
+
+// Checks `file` for loading into an elevated process. On success `canonical`
+// holds its path with every symbolic link resolved, which is what must be
+// loaded: the checks hold for that path only. Otherwise the reason is
+// returned. The file and every folder from it up to the root must be out of
+// the real user's reach, so that nothing can be swapped in after the check.
+// A sticky folder the user may write to (such as /tmp) is fine when neither it
+// nor the entry below it belongs to the user, since the user then can neither
+// remove nor rename that entry.
+std::optional<std::string> unsafeForElevated(const std::string& file, std::string& canonical) {
+    char* resolved = ::realpath(file.c_str(), nullptr);
+    if (resolved == nullptr) return "cannot resolve its path: " + errnoText();
+    canonical = resolved;
+    std::free(resolved);
+
+    struct stat st {};
+    if (::stat(canonical.c_str(), &st) != 0) return "cannot examine it: " + errnoText();
+    if (!S_ISREG(st.st_mode)) return canonical + " is not a regular file";
+    if (userCanChange(canonical, st)) return "the user can change " + canonical;
+
+    struct stat below = st;
+    std::string dir = canonical;
+    while (dir != "/") {
+        const size_t slash = dir.rfind('/');
+        dir = slash == 0 ? std::string("/") : dir.substr(0, slash);
+        struct stat dirSt {};
+        if (::stat(dir.c_str(), &dirSt) != 0) return "cannot examine " + dir + ": " + errnoText();
+        if (userCanChange(dir, dirSt)) {
+            const bool guardedBySticky = (dirSt.st_mode & S_ISVTX) != 0 &&
+                                         dirSt.st_uid != ::getuid() && below.st_uid != ::getuid();
+            if (!guardedBySticky) return "the user can change the folder " + dir;
+        }
+        below = dirSt;
+    }
+    return std::nullopt;
+}
+#endif
+
 }  // namespace
 
-CompanionLibrary::CompanionLibrary(std::filesystem::path programDir, std::string baseName)
-    : programDir_(std::move(programDir)), baseName_(std::move(baseName)) {}
+CompanionLibrary::CompanionLibrary(std::string programDir, std::string baseName)
+    : programDir_(std::move(programDir)),
+      baseName_(std::move(baseName)),
+      elevated_(runsElevated()) {}
 
 CompanionLibrary::~CompanionLibrary() {
     if (handle_ != nullptr) closeLibrary(handle_);
@@ -55,24 +137,69 @@ std::string CompanionLibrary::fileNameFor(const std::string& baseName) {
 #endif
 }
 
+bool CompanionLibrary::runsElevated() {
+#ifdef _WIN32
+    return false;
+#else
+    return ::getauxval(AT_SECURE) != 0;
+#endif
+}
+
+void CompanionLibrary::report(const std::string& reason) {
+    // A failed load is retried at every probe; the same reason is said once.
+    if (reason == lastReport_) return;
+    lastReport_ = reason;
+#if defined(__GLIBC__)
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, reason.c_str());
+#else
+    std::fprintf(stderr, "%s\n", reason.c_str());
+#endif
+    std::fflush(stderr);
+}
+
+void* CompanionLibrary::open() {
+    const std::string fileName = fileNameFor(baseName_);
+#ifdef _WIN32
+    const std::string beside = programDir_ + "\\" + fileName;
+#else
+    const std::string beside = programDir_ + "/" + fileName;
+#endif
+    // Whatever bears the name beside the program is the copy to use: a broken
+    // copy is reported, never silently replaced by another one found elsewhere.
+    if (!programDir_.empty() && nameTaken(beside)) {
+        std::string toLoad = beside;
+#ifndef _WIN32
+        if (elevated_) {
+            if (const std::optional<std::string> why = unsafeForElevated(beside, toLoad)) {
+                report("not loading " + beside + " with elevated privileges: " + *why);
+                return nullptr;
+            }
+        }
+#endif
+        void* handle = openLibrary(toLoad);
+        if (handle == nullptr) report("cannot load " + toLoad + ": " + lastLoadError());
+        return handle;
+    }
+    if (elevated_) {
+        report("no " + fileName + " beside the program in " + programDir_ +
+               " (with elevated privileges no other copy is used)");
+        return nullptr;
+    }
+    void* handle = openLibrary(fileName);
+    if (handle == nullptr) report("cannot load " + fileName + ": " + lastLoadError());
+    return handle;
+}
+
 bool CompanionLibrary::load(int32_t& failureCode) {
     if (pinging_ != nullptr) return true;
-    const std::string fileName = fileNameFor(baseName_);
+    if (handle_ == nullptr) handle_ = open();
     if (handle_ == nullptr) {
-        // The copy beside the program wins over anything on the search path.
-        const std::filesystem::path beside = programDir_ / fileName;
-        std::error_code ec;
-        if (!programDir_.empty() && std::filesystem::exists(beside, ec)) {
-            handle_ = openLibrary(beside.string());
-        }
-        if (handle_ == nullptr) handle_ = openLibrary(fileName);
-        if (handle_ == nullptr) {
-            failureCode = kCodeLibraryMissing;
-            return false;
-        }
+        failureCode = kCodeLibraryMissing;
+        return false;
     }
     pinging_ = reinterpret_cast<PingingFn>(findSymbol(handle_, "Pinging"));
     if (pinging_ == nullptr) {
+        report("the companion library has no Pinging: " + lastLoadError());
         closeLibrary(handle_);
         handle_ = nullptr;
         failureCode = kCodeEntryMissing;

@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: MIT
+// The folder of the running executable, where Zorvek.ini and the companion
+// library live. The path is taken as the file system's bytes, whatever they
+// are: a folder unpacked from an archive made on a Japanese Windows system may
+// be named in code page 932, which is not UTF-8, and must still be found.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zorvek {
+
+// The executable's folder as the file system's bytes (on Windows, in the
+// ANSI code page), from the kernel's record of the running file
+// (/proc/self/exe on Linux), never from the working directory or argv[0].
+// Empty when the system cannot tell. Plain bytes rather than a
+// std::filesystem::path keep zorvek-probe small and quick to start.
+std::optional<std::string> programFolder();
+
+}  // namespace zorvek
