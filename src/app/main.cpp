@@ -1,11 +1,63 @@
 // SPDX-License-Identifier: MIT
 // Zorvek: pings one host from the notification area on a schedule.
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "app/program.h"
+#include "probe/program_folder.h"
+#include "text/cp932.h"
+#include "ui/message_box.h"
+
+namespace {
+
+// Whether Qt has somewhere to show a window. Without one, making the
+// application object would end the process before a word is said.
+bool displayAvailable() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return true;
+    }
+    return false;
+}
+
+// Says why the program cannot run, on standard error and, where there is a
+// display, in a box, and gives the status the process ends with.
+int refuseToStart(int& argc, char** argv, const std::string& text) {
+    std::fprintf(stderr, "zorvek: %s\n", text.c_str());
+    std::fflush(stderr);
+    if (displayAvailable()) {
+        QApplication app(argc, argv);
+        zorvek::ui::ModalBoxPresenter(nullptr).show(QString::fromStdString(text),
+                                                    QString::fromUtf8(zorvek::ui::kAppTitle));
+    }
+    return EXIT_FAILURE;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    // Every text that crosses the program's boundaries (the settings file, the
+    // companion library, the tray tip) goes through code page 932; without the
+    // converter nothing could be loaded or saved correctly.
+    if (const std::optional<std::string> problem = zorvek::cp932::converterProblem()) {
+        return refuseToStart(
+            argc, argv,
+            "コードページ932の文字コード変換が使えないため、Zorvekを起動できません。\n" + *problem);
+    }
+    // The folder is found from the executable itself, as the file system's
+    // bytes, so that Zorvek.ini and the library are found whatever the
+    // folder's name, and the working directory is never used.
+    const std::optional<std::string> folder = zorvek::programFolder();
+    if (!folder) {
+        return refuseToStart(argc, argv,
+                             "実行ファイルのフォルダーが分からないため、Zorvekを起動できません。\n"
+                             "(/proc/self/exe cannot be read)");
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zorvek"));
     QApplication::setDesktopFileName(QStringLiteral("zorvek"));
@@ -13,8 +65,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     zorvek::Program::Options options;
-    options.programDir =
-        std::filesystem::path(QCoreApplication::applicationDirPath().toStdString());
+    options.programDir = std::filesystem::path(*folder);
     zorvek::Program program(std::move(options));
     program.startUp();
     return app.exec();

@@ -13,7 +13,8 @@ std::optional<std::string> programFolder() {
     std::string bytes(256, '\0');
     for (;;) {
 #ifdef _WIN32
-        const DWORD got = GetModuleFileNameA(nullptr, bytes.data(), static_cast<DWORD>(bytes.size()));
+        const DWORD got =
+            GetModuleFileNameA(nullptr, bytes.data(), static_cast<DWORD>(bytes.size()));
         if (got == 0) return std::nullopt;
         const size_t n = got;
 #else
