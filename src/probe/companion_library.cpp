@@ -79,40 +79,49 @@ bool userCanChange(const std::string& path, const struct stat& st) {
     return st.st_uid == ::getuid() || ::access(path.c_str(), W_OK) == 0;
 }
 
+// Walks from `path` (whose own status is `entry`) up to the root: every
+// folder on the way must be out of the real user's reach, or the user could
+// put something else in its place. A sticky folder the user may write to
+// (such as /tmp) is fine when neither it nor the entry below it belongs to the
+// user, since the user then can neither remove nor rename that entry.
+std::optional<std::string> reachableFolder(std::string path, struct stat entry) {
+    while (path != "/") {
+        const size_t slash = path.rfind('/');
+        path = slash == 0 ? std::string("/") : path.substr(0, slash);
+        struct stat dir {};
+        if (::stat(path.c_str(), &dir) != 0) return "cannot examine " + path + ": " + errnoText();
+        if (userCanChange(path, dir)) {
+            const bool guardedBySticky = (dir.st_mode & S_ISVTX) != 0 && dir.st_uid != ::getuid() &&
+                                         entry.st_uid != ::getuid();
+            if (!guardedBySticky) return "the user can change the folder " + path;
+        }
+        entry = dir;
+    }
+    return std::nullopt;
+}
+
 // Checks `file` for loading into an elevated process. On success `canonical`
 // holds its path with every symbolic link resolved, which is what must be
 // loaded: the checks hold for that path only. Otherwise the reason is
-// returned. The file and every folder from it up to the root must be out of
-// the real user's reach, so that nothing can be swapped in after the check.
-// A sticky folder the user may write to (such as /tmp) is fine when neither it
-// nor the entry below it belongs to the user, since the user then can neither
-// remove nor rename that entry.
+// returned. The file itself and the folders of both its given and its
+// resolved path must be out of the real user's reach, so that the user can
+// neither change the file nor point the name at another one, before or after
+// the check.
 std::optional<std::string> unsafeForElevated(const std::string& file, std::string& canonical) {
+    if (file.empty() || file.front() != '/') return "its path is not absolute";
+    struct stat given {};
+    if (::lstat(file.c_str(), &given) != 0) return "cannot examine it: " + errnoText();
+    if (std::optional<std::string> why = reachableFolder(file, given)) return why;
+
     char* resolved = ::realpath(file.c_str(), nullptr);
     if (resolved == nullptr) return "cannot resolve its path: " + errnoText();
     canonical = resolved;
     std::free(resolved);
-
     struct stat st {};
     if (::stat(canonical.c_str(), &st) != 0) return "cannot examine it: " + errnoText();
     if (!S_ISREG(st.st_mode)) return canonical + " is not a regular file";
     if (userCanChange(canonical, st)) return "the user can change " + canonical;
-
-    struct stat below = st;
-    std::string dir = canonical;
-    while (dir != "/") {
-        const size_t slash = dir.rfind('/');
-        dir = slash == 0 ? std::string("/") : dir.substr(0, slash);
-        struct stat dirSt {};
-        if (::stat(dir.c_str(), &dirSt) != 0) return "cannot examine " + dir + ": " + errnoText();
-        if (userCanChange(dir, dirSt)) {
-            const bool guardedBySticky = (dirSt.st_mode & S_ISVTX) != 0 &&
-                                         dirSt.st_uid != ::getuid() && below.st_uid != ::getuid();
-            if (!guardedBySticky) return "the user can change the folder " + dir;
-        }
-        below = dirSt;
-    }
-    return std::nullopt;
+    return reachableFolder(canonical, st);
 }
 #endif
 

@@ -113,23 +113,28 @@ TEST(ProbeCommand, CapabilitiesNeverReachALibraryTheUserCanReplace) {
     fs::create_directory(base.path / "markers");
     fs::permissions(base.path / "markers", fs::perms(0777));
 
-    // The same root-owned files in a folder the user owns, then in one only
+    // The same root-owned files in a folder the user owns, in one only root
+    // may change but through a link into the user's folder, and in one only
     // root may change; a capability on the command makes it elevated.
     struct Case {
         const char* folder;
-        std::string expected;
+        bool userOwned;
+        bool linkedToUsers;
         bool loads;
     };
-    for (const Case& c :
-         {Case{"users", "--------------------ICMP.DLLが読み込めません(-2)\n", false},
-          Case{"roots", "--------------------成功しました(0)\n", true}}) {
+    for (const Case& c : {Case{"users", true, false, false}, Case{"linked", false, true, false},
+                          Case{"roots", false, false, true}}) {
         const fs::path dir = base.path / c.folder;
         fs::create_directory(dir);
         fs::permissions(dir, fs::perms(0755));
-        if (!c.loads) {
+        if (c.userOwned) {
             ASSERT_EQ(::chown(dir.c_str(), user->pw_uid, user->pw_gid), 0);
         }
         const fs::path probe = probeWithStandIn(dir);
+        if (c.linkedToUsers) {
+            fs::remove(dir / "libZorvek.so");
+            fs::create_symlink(base.path / "users" / "libZorvek.so", dir / "libZorvek.so");
+        }
         ASSERT_EQ(runProgram({"/usr/sbin/setcap", "cap_net_raw+ep", probe}).first, 0);
 
         const fs::path marker = base.path / "markers" / c.folder;
@@ -138,7 +143,9 @@ TEST(ProbeCommand, CapabilitiesNeverReachALibraryTheUserCanReplace) {
                         "--regid=" + std::to_string(user->pw_gid), "--clear-groups", "/usr/bin/env",
                         "ZORVEK_FAKE_MARKER=" + marker.string(), "ASAN_OPTIONS=detect_leaks=0",
                         probe, "127.0.0.1"});
-        EXPECT_EQ(out, c.expected) << c.folder;
+        EXPECT_EQ(out, c.loads ? "--------------------成功しました(0)\n"
+                               : "--------------------ICMP.DLLが読み込めません(-2)\n")
+            << c.folder;
         EXPECT_EQ(status, c.loads ? 0 : 1) << c.folder;
         EXPECT_EQ(fs::exists(marker), c.loads) << c.folder;
     }
