@@ -37,8 +37,14 @@ without_converter "$E2E_WORK/zorvek" 2>"$E2E_WORK/display.err" &
 ZORVEK_PID=$!
 wait_until "xdotool search --onlyvisible --name '^Zorvek$'" 20 || fail "no box titled Zorvek"
 grep -q 'Zorvekを起動できません' "$E2E_WORK/display.err" || fail "stderr: $(cat "$E2E_WORK/display.err")"
-xdotool key --window "$(xdotool search --onlyvisible --name '^Zorvek$' | head -n1)" Return
-wait_until '! kill -0 $ZORVEK_PID' 10 || fail "the program did not end after the box"
+# The box may still be settling (its window can be replaced while it is
+# mapped), so Return goes to whichever box window is there until it ends.
+for _ in $(seq 1 10); do
+    box=$(xdotool search --onlyvisible --name '^Zorvek$' 2>/dev/null | head -n1) || true
+    [ -n "$box" ] && { xdotool key --window "$box" Return 2>/dev/null || true; }
+    wait_until '! kill -0 $ZORVEK_PID' 1 && break
+done
+kill -0 "$ZORVEK_PID" 2>/dev/null && fail "the program did not end after the box"
 status=0
 wait "$ZORVEK_PID" || status=$?
 ZORVEK_PID=
