@@ -21,7 +21,7 @@ fail() {
 sizes=(22 24 32 48 64 128 256)
 program_files=(bin/libZorvek.so bin/zorvek bin/zorvek-probe)
 shared_files=(applications/zorvek.desktop icons/hicolor/scalable/apps/zorvek.svg
-    metainfo/io.github.zorvek.Zorvek.metainfo.xml)
+    metainfo/io.github.zorvek.Zorvek.metainfo.xml man/man1/zorvek-probe.1)
 for n in "${sizes[@]}"; do shared_files+=("icons/hicolor/${n}x$n/apps/zorvek.png"); done
 
 # Fails unless folder $1 holds exactly the files $2..., besides the caches
