@@ -34,8 +34,9 @@ struct QuietShell : zorvek::Shell {
 void fillTo(QListWidget* list, int lines) {
     if (list->count() > lines) list->model()->removeRows(lines, list->count() - lines);
     for (int i = list->count(); i < lines; ++i) {
-        list->addItem(i % 2 == 0 ? QStringLiteral("2026/12/07 23:30:%1").arg(i % 60, 2, 10, QLatin1Char('0'))
-                                 : QStringLiteral("--------------------成功しました(0)"));
+        list->addItem(
+            i % 2 == 0 ? QStringLiteral("2026/12/07 23:30:%1").arg(i % 60, 2, 10, QLatin1Char('0'))
+                       : QStringLiteral("--------------------成功しました(0)"));
     }
     QCoreApplication::processEvents();
 }

@@ -228,8 +228,7 @@ std::string Program::timestamp() {
 }
 
 void Program::appendLog(const std::string& line) {
-    window_.List1->addItem(QString::fromStdString(line));
-    window_.List1->scrollToBottom();
+    window_.List1->appendLine(QString::fromStdString(line));
 }
 
 void Program::processWaitingEvents() { QCoreApplication::processEvents(); }

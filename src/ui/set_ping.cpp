@@ -173,7 +173,7 @@ SetPing::SetPing(QWidget* parent)
         makeLabel(this, "Label1(2)", QStringLiteral("ログを表示する"), 2520, 2010, 1425, 255);
     for (QCheckBox* box : {Check1, Check2}) box->setFont(makeFont(kPGothic, 9));
 
-    List1 = new QListWidget(this);
+    List1 = new LogList(this);
     place(List1, "List1", 210, 2325, 5130, 2985);
     List1->setFont(makeFont(kPGothic, 9.75));
 

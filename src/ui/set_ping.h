@@ -12,11 +12,12 @@
 #include <array>
 #include <string>
 
+#include "ui/log_list.h"
+
 class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QMenu;
 class QAction;
 class QPushButton;
@@ -47,7 +48,7 @@ public:
     QGroupBox* Frame1 = nullptr;
     QCheckBox* Check1 = nullptr;
     QCheckBox* Check2 = nullptr;
-    QListWidget* List1 = nullptr;
+    LogList* List1 = nullptr;
     QPushButton* CmdClose = nullptr;
     QPushButton* CmdSave = nullptr;
     QPushButton* PingCmd = nullptr;
