@@ -62,6 +62,11 @@ Program::Program(Options options)
       scheduler_(record_,
                  SchedulerHooks{
                      [this] { return options_.clock ? options_.clock() : DateValue::now(); },
+                     [this] {
+                         if (options_.monotonicClock) return options_.monotonicClock();
+                         return std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now().time_since_epoch());
+                     },
                      [this] { return unit(); },
                      [this](int state) {
                          trayIcon_.setTrayIconState(state, kNormalPictureHandle,
@@ -107,7 +112,7 @@ void Program::startUp() {
     SettingsControls current = controls();
     loadSettings(options_.programDir, current, record_);
     setControls(current);
-    scheduler_.setLastProbeTime(DateValue::sentinel());
+    scheduler_.restart();
     scheduler_.tick();
 }
 
@@ -182,7 +187,7 @@ void Program::save() {
                              QString::fromStdString(result.error)),
                     QString::fromUtf8(ui::kAppTitle));
     }
-    scheduler_.setLastProbeTime(DateValue::sentinel());
+    scheduler_.restart();
     scheduler_.tick();
 }
 

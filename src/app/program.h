@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QObject>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -43,6 +44,9 @@ public:
         ui::BoxPresenter* boxes = nullptr;
         // The local clock; DateValue::now when empty.
         std::function<DateValue()> clock;
+        // A clock that never steps, for the interval; std::chrono::steady_clock
+        // when empty.
+        std::function<std::chrono::milliseconds()> monotonicClock;
         // Ends the process with the given status, at once.
         std::function<void(int)> endProcess;
         // The companion library's base name.

@@ -83,7 +83,10 @@ DateValue DateValue::fromParts(const DateParts& p) {
 }
 
 DateValue DateValue::now() {
-    const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    return fromTimeT(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
+}
+
+DateValue DateValue::fromTimeT(std::time_t t) {
     std::tm local{};
     localtime_r(&t, &local);
     return fromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,

@@ -10,6 +10,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 namespace zorvek {
@@ -46,6 +47,9 @@ public:
 
     // The local clock, to the whole second.
     static DateValue now();
+    // The local date and time of a moment of the system clock, to the whole
+    // second, in the time zone in force (TZ).
+    static DateValue fromTimeT(std::time_t t);
 
     constexpr double days() const { return days_; }
 

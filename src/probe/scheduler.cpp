@@ -33,14 +33,19 @@ bool insideDailyWindow(std::string_view t, std::string_view start, std::string_v
     return compareTexts(t, start) >= 0 || compareTexts(t, end) <= 0;
 }
 
-bool isDue(DateValue now, DateValue last, int16_t interval, IntervalUnit unit) {
-    DateValue dueAt;
+int effectiveCount(int16_t interval) { return interval >= 1 && interval <= 999 ? interval : 1; }
+
+bool isDue(std::chrono::milliseconds now, std::optional<std::chrono::milliseconds> last,
+           int16_t interval, IntervalUnit unit) {
+    using std::chrono::milliseconds;
+    milliseconds length{};
     switch (unit) {
-        case IntervalUnit::Minutes: dueAt = last.addMinutes(interval); break;
-        case IntervalUnit::Seconds: dueAt = last.addSeconds(interval); break;
+        case IntervalUnit::Minutes: length = std::chrono::minutes(effectiveCount(interval)); break;
+        case IntervalUnit::Seconds: length = std::chrono::seconds(effectiveCount(interval)); break;
         case IntervalUnit::None: return true;
     }
-    return !(now.toWholeSeconds() < dueAt.toWholeSeconds());
+    if (!last) return true;
+    return now - *last >= length - kTickTolerance;
 }
 
 WindowAction decideWindowAction(DateValue probeTime, const SettingsRecord& record) {
@@ -52,21 +57,25 @@ WindowAction decideWindowAction(DateValue probeTime, const SettingsRecord& recor
 
 Scheduler::Scheduler(const SettingsRecord& record, SchedulerHooks hooks)
     : record_(record), hooks_(std::move(hooks)) {
-    if (!hooks_.now || !hooks_.unit || !hooks_.setTrayIconState || !hooks_.probeAndReport ||
-        !hooks_.busy) {
+    if (!hooks_.now || !hooks_.monotonic || !hooks_.unit || !hooks_.setTrayIconState ||
+        !hooks_.probeAndReport || !hooks_.busy) {
         throw std::invalid_argument("Scheduler: every hook must be set");
     }
+}
+
+void Scheduler::restart() {
+    lastProbeTime_ = DateValue::sentinel();
+    lastDue_.reset();
 }
 
 void Scheduler::tick() {
     if (inTick_ || hooks_.busy()) return;
     FlagGuard guard(inTick_);
 
-    // The clock is read once for the due test and afresh for the new probe time.
-    const IntervalUnit unit = hooks_.unit();
-    if (unit != IntervalUnit::None && !isDue(hooks_.now(), lastProbeTime_, record_.Interval, unit))
-        return;
+    const std::chrono::milliseconds elapsed = hooks_.monotonic();
+    if (!isDue(elapsed, lastDue_, record_.Interval, hooks_.unit())) return;
 
+    lastDue_ = elapsed;
     lastProbeTime_ = hooks_.now();
 
     switch (decideWindowAction(lastProbeTime_, record_)) {

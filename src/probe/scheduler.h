@@ -2,11 +2,18 @@
 // The scheduler tick: decides on every timer tick whether a probe is due and
 // whether the clock is inside the daily window, then moves the tray icon and
 // starts the probe. No clock, widget or timer of its own: the window hands in
-// those collaborators, so the decision can be driven by a fake clock in tests.
+// those collaborators, so the decision can be driven by fake clocks in tests.
+//
+// Two clocks: the interval is measured on a monotonic clock, which never
+// steps, so setting the local clock back (or the end of daylight saving time)
+// neither stops the probes nor, set forward, hurries them; the daily window
+// and the probe time follow the local clock.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "probe/date_value.h"
@@ -25,13 +32,23 @@ bool insideDailyWindow(std::string_view t, std::string_view start, std::string_v
 // Which of the two interval option buttons is selected (None: neither).
 enum class IntervalUnit { None, Minutes, Seconds };
 
-// True unless `now` is earlier than `last` plus `interval` units. The sum is
-// formed in day fractions (DateValue::addMinutes/addSeconds) and compared to the
-// whole second, as clock readings are whole seconds: a reading of the very second
-// the interval ends is due even when the day-fraction sum lands a rounding step
-// past it. With no unit selected, every tick is due. A zero or negative interval
-// (possible from a damaged settings file) simply makes the tick due.
-bool isDue(DateValue now, DateValue last, int16_t interval, IntervalUnit unit);
+// The count the interval is measured with: the saved count when it is 1 to
+// 999, otherwise 1, the value the field itself falls back to. A damaged
+// settings file can leave zero, a negative count or one above 999 in the
+// record; none of them may make the probes come faster than once per unit.
+int effectiveCount(int16_t interval);
+
+// How early a timer tick may come and still find the interval elapsed. The
+// 500 ms timer does not fire to the millisecond, and a tick a few milliseconds
+// short of the interval would otherwise put the probe off by a whole tick.
+inline constexpr std::chrono::milliseconds kTickTolerance{100};
+
+// True when the interval of `interval` units (see effectiveCount) has elapsed
+// on the monotonic clock since the last due point `last`, within
+// kTickTolerance. No last due point (start-up, save) or no unit selected:
+// due at once.
+bool isDue(std::chrono::milliseconds now, std::optional<std::chrono::milliseconds> last,
+           int16_t interval, IntervalUnit unit);
 
 // What a due tick does once it has taken the new probe time.
 enum class WindowAction {
@@ -49,11 +66,12 @@ inline constexpr int kIconActive = 1;
 
 // What the scheduler needs from its owner. All must be set.
 struct SchedulerHooks {
-    std::function<DateValue()> now;             // the local clock
-    std::function<IntervalUnit()> unit;         // the option buttons, read on every tick
-    std::function<void(int)> setTrayIconState;  // kIconNormal or kIconActive
-    std::function<void()> probeAndReport;       // one probe, its log line and error box
-    std::function<bool()> busy;                 // a probe or its error box is under way
+    std::function<DateValue()> now;                        // the local clock
+    std::function<std::chrono::milliseconds()> monotonic;  // a clock that never steps
+    std::function<IntervalUnit()> unit;                    // the option buttons, read on every tick
+    std::function<void(int)> setTrayIconState;             // kIconNormal or kIconActive
+    std::function<void()> probeAndReport;                  // one probe, its log line and error box
+    std::function<bool()> busy;                            // a probe or its error box is under way
 };
 
 class Scheduler {
@@ -63,10 +81,13 @@ public:
     // std::invalid_argument when a hook is missing.
     Scheduler(const SettingsRecord& record, SchedulerHooks hooks);
 
-    // The time the last due tick read from the clock. Start-up and save set it
-    // to DateValue::sentinel() so the next tick is due.
+    // The local time the last due tick read from the clock (the last due point,
+    // whether or not it probed); DateValue::sentinel() until the first one.
     DateValue lastProbeTime() const { return lastProbeTime_; }
-    void setLastProbeTime(DateValue t) { lastProbeTime_ = t; }
+
+    // Start-up and save: the probe time goes back to the sentinel and the
+    // next tick is due at once.
+    void restart();
 
     // One timer tick. Does nothing at all while the owner reports busy() or
     // while this scheduler is already inside a tick (the probe lets waiting
@@ -77,6 +98,7 @@ private:
     const SettingsRecord& record_;
     SchedulerHooks hooks_;
     DateValue lastProbeTime_ = DateValue::sentinel();
+    std::optional<std::chrono::milliseconds> lastDue_;  // monotonic; empty after restart()
     bool inTick_ = false;
 };
 

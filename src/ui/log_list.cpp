@@ -23,8 +23,7 @@ private:
 
 }  // namespace
 
-LogList::LogList(QWidget* parent)
-    : QListWidget(parent), measurer_(new QStyledItemDelegate(this)) {
+LogList::LogList(QWidget* parent) : QListWidget(parent), measurer_(new QStyledItemDelegate(this)) {
     // The view then asks for one size per layout, not for the size of every
     // line; the delegate makes that one size fit the largest line.
     setUniformItemSizes(true);

@@ -33,7 +33,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-
     QStyledItemDelegate* measurer_;
     QSize largest_{0, 0};
     bool scrollPending_ = false;

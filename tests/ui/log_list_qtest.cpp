@@ -47,8 +47,7 @@ private slots:
         QTRY_VERIFY(list->viewport()->rect().contains(list->visualRect(last)));
         // Shown, each new line is scrolled to at once.
         list->appendLine(QStringLiteral("300"));
-        QVERIFY(list->viewport()->rect().contains(
-            list->visualRect(list->model()->index(300, 0))));
+        QVERIFY(list->viewport()->rect().contains(list->visualRect(list->model()->index(300, 0))));
     }
 };
 
