@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# A settings file with a damaged count must not make the program probe more
+# often than once per unit. The real program, offscreen, with the real
+# companion library, runs in a network namespace of its own, whose kernel ICMP
+# counters (OutType8 in /proc/net/snmp) count the echo requests it sends.
+#
+# usage: bad_count_test.sh PROGRAM LIBRARY   (needs root; exits 77 to skip)
+set -euo pipefail
+[ "$(id -u)" -eq 0 ] || { echo "SKIP: a network namespace needs root"; exit 77; }
+unshare --net true 2>/dev/null || { echo "SKIP: no network namespaces here"; exit 77; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$1" "$2" "$work/"
+seconds=5
+
+# Runs the program for $seconds with the settings line $1 in a new network
+# namespace and prints how many echo requests it sent.
+echo_requests() {
+    printf '%s\r\n' "$1" >"$work/Zorvek.ini"
+    unshare --net bash -s "$work" "$seconds" <<'INNER'
+set -euo pipefail
+ip link set lo up
+sysctl -qw net.ipv4.ping_group_range="0 2147483647"
+sent() { awk '/^IcmpMsg:/ { if (!n++) split($0, h); else for (i = 2; i <= NF; i++) if (h[i] == "OutType8") c = $i } END { print c + 0 }' /proc/net/snmp; }
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$1" ASAN_OPTIONS=detect_leaks=0 "$1/zorvek" >"$1/out.log" 2>&1 &
+pid=$!
+sleep "$2"
+kill "$pid"
+wait "$pid" 2>/dev/null || true
+sent
+INNER
+}
+
+fail=0
+# The count as text, not a number: loading stops part-way with the count at
+# zero and the unit at minutes. Zero seconds: the count is read whole.
+for line in '"127.0.0.1","abc","","",1,0,1' '"127.0.0.1","0","","",0,0,1'; do
+    n=$(echo_requests "$line")
+    echo "$line: $n echo requests in $seconds s"
+    if [ "$n" -lt 1 ] || [ "$n" -gt $((seconds + 1)) ]; then
+        echo "FAIL: expected 1 to $((seconds + 1))"
+        fail=1
+    fi
+done
+[ "$fail" -eq 0 ] && echo "PASS"
+exit "$fail"
