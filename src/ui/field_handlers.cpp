@@ -25,16 +25,22 @@ int FieldHandlers::indexOf(QObject* object) const {
 bool FieldHandlers::eventFilter(QObject* watched, QEvent* event) {
     const int index = indexOf(watched);
     if (index < 0) return false;
+    if (event->type() != QEvent::FocusIn && event->type() != QEvent::FocusOut) return false;
+    // Another window taking over (a message box, another program, a popup
+    // menu such as the field's own context menu) is neither leaving the field
+    // nor, when it gives the focus back, entering it: the field keeps its
+    // caret and selection, and is checked when the user really leaves it.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    const bool elsewhere = reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
     if (event->type() == QEvent::FocusIn) {
-        gotFocus(index);
-    } else if (event->type() == QEvent::FocusOut) {
-        // Another window taking over (a message box, another program, a popup
-        // menu) is not leaving the field: the field keeps the focus within
-        // this window and is checked when the user really leaves it.
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            lostFocus(index);
-        }
+        // The window's first focus (shown for the first time) still enters.
+        if (!(elsewhere && index == keptFocus_)) gotFocus(index);
+        keptFocus_ = -1;
+    } else if (elsewhere) {
+        keptFocus_ = index;
+    } else {
+        keptFocus_ = -1;
+        lostFocus(index);
     }
     return false;
 }

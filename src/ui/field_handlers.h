@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The handlers the four edit fields share: entering a field selects its whole
 // text; leaving the interval field or a time field validates and normalises
-// it, with one message box and a safe replacement for invalid input.
+// it, with one message box and a safe replacement for invalid input. Another
+// window or a popup taking the focus for a while is neither.
 #pragma once
 
 #include <QObject>
@@ -43,6 +44,9 @@ private:
     // it is about: the focus changes this causes are not the user leaving a
     // field and must not raise further boxes.
     bool refusing_ = false;
+    // The field that had the focus when another window or a popup took it;
+    // -1 when none. The focus coming back there is not entering the field.
+    int keptFocus_ = -1;
 };
 
 }  // namespace zorvek::ui

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -152,6 +153,42 @@ private slots:
         QTest::mouseClick(f.window.Text1(2), Qt::LeftButton, {}, QPoint(5, 5));
         QTRY_COMPARE(f.window.Text1(2)->selectedText(), QStringLiteral("23:00"));
         QCOMPARE(f.window.Text1(2)->selectionStart(), 0);
+    }
+
+    // Another window or a popup menu taking the focus and giving it back is
+    // not entering the field: the caret and the selection stay.
+    void focusComingBackKeepsCaretAndSelection_data() {
+        QTest::addColumn<bool>("popup");
+        QTest::newRow("another window") << false;
+        QTest::newRow("a popup menu") << true;
+    }
+    void focusComingBackKeepsCaretAndSelection() {
+        QFETCH(bool, popup);
+        Fixture f;
+        QLineEdit* host = f.window.Text1(0);
+        host->setFocus(Qt::TabFocusReason);
+        QTest::qWait(30);  // past the re-selection a click would get
+        host->setText(QStringLiteral("abcdef"));
+        host->setSelection(1, 2);  // "bc", caret after it
+        if (popup) {
+            QMenu menu;
+            menu.addAction(QStringLiteral("item"));
+            menu.popup(f.window.mapToGlobal(QPoint(10, 10)));
+            QTRY_VERIFY(menu.isVisible());
+            menu.close();
+        } else {
+            QWidget other;
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+            f.window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        }
+        QTRY_VERIFY(host->hasFocus());
+        QTest::qWait(30);
+        QCOMPARE(host->selectedText(), QStringLiteral("bc"));
+        QCOMPARE(host->cursorPosition(), 3);
+        QVERIFY(f.boxes.seen.isEmpty());
     }
 
     void clickingAnotherDamagedFieldRaisesOneBox() {
