@@ -136,10 +136,10 @@ void Program::centreWindow() {
 void Program::hideWindow() { window_.hide(); }
 
 void Program::openSettings() {
-    window_.Text1(0)->setText(QString::fromStdString(record_.HostName));
-    window_.Text1(1)->setText(QString::number(record_.Interval));
-    window_.Text1(2)->setText(QString::fromStdString(record_.WindowStart));
-    window_.Text1(3)->setText(QString::fromStdString(record_.WindowEnd));
+    window_.setFieldText(0, QString::fromStdString(record_.HostName));
+    window_.setFieldText(1, QString::number(record_.Interval));
+    window_.setFieldText(2, QString::fromStdString(record_.WindowStart));
+    window_.setFieldText(3, QString::fromStdString(record_.WindowEnd));
     ui::SetPing::setCheckValue(window_.Check1, record_.LogToList);
     ui::SetPing::setCheckValue(window_.Check2, record_.ShowErrorBox);
     window_.show();
@@ -206,14 +206,10 @@ SettingsControls Program::controls() const {
 }
 
 void Program::setControls(const SettingsControls& c) {
-    for (int i = 0; i < 4; ++i) {
-        QLineEdit* field = window_.Text1(i);
-        const QString text = QString::fromStdString(c.text[static_cast<size_t>(i)]);
-        // A text from the file may be longer than the field takes from typing;
-        // it is shown whole, as the file has it.
-        if (field->maxLength() < text.size()) field->setMaxLength(static_cast<int>(text.size()));
-        field->setText(text);
-    }
+    // A text from the file may be longer than the field takes from typing; it
+    // is shown whole, as the file has it.
+    for (int i = 0; i < 4; ++i)
+        window_.setFieldText(i, QString::fromStdString(c.text[static_cast<size_t>(i)]));
     ui::SetPing::setCheckValue(window_.Check1, c.check1);
     ui::SetPing::setCheckValue(window_.Check2, c.check2);
     if (c.seconds)

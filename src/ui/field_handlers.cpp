@@ -13,7 +13,16 @@ namespace zorvek::ui {
 
 FieldHandlers::FieldHandlers(SetPing& window, BoxPresenter& boxes)
     : QObject(&window), window_(window), boxes_(boxes) {
-    for (int i = 0; i < 4; ++i) window_.Text1(i)->installEventFilter(this);
+    for (int i = 0; i < 4; ++i) {
+        QLineEdit* field = window_.Text1(i);
+        field->installEventFilter(this);
+        // A saved text longer than the field's typing limit widened it (see
+        // SetPing::setFieldText); once the user's edits make the text fit,
+        // the limit is back, so typing never makes a text longer than that.
+        connect(field, &QLineEdit::textEdited, this, [field, i](const QString& text) {
+            if (text.size() <= SetPing::fieldLimit(i)) field->setMaxLength(SetPing::fieldLimit(i));
+        });
+    }
 }
 
 int FieldHandlers::indexOf(QObject* object) const {

@@ -266,6 +266,12 @@ int SetPing::fieldLimit(int index) {
     }
 }
 
+void SetPing::setFieldText(int index, const QString& text) {
+    QLineEdit* field = Text1(index);
+    if (field->maxLength() < text.size()) field->setMaxLength(static_cast<int>(text.size()));
+    field->setText(text);
+}
+
 int SetPing::checkValue(const QCheckBox* box) { return box->isChecked() ? 1 : 0; }
 
 void SetPing::setCheckValue(QCheckBox* box, int value) { box->setChecked(value != 0); }

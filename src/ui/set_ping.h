@@ -72,6 +72,11 @@ public:
     // interval, 5 for each time, no limit for the host.
     static int fieldLimit(int index);
 
+    // Puts a saved value into Text1(index) whole: a longer text than the field
+    // takes from typing (a hand-edited settings file) widens its limit until
+    // the text fits again when the field is left.
+    void setFieldText(int index, const QString& text);
+
     // A check box holds 0 (not ticked) or 1 (ticked).
     static int checkValue(const QCheckBox* box);
     static void setCheckValue(QCheckBox* box, int value);

@@ -307,6 +307,31 @@ private slots:
         QCOMPARE(h.w().Text1(1)->text(), QStringLiteral("1"));
     }
 
+    // A count longer than the field takes from typing (a hand-edited file):
+    // "設定" shows it whole also after the user's typing brought the limit
+    // back, and saving refuses it instead of storing a shortened count.
+    void openSettingsShowsALongSavedCountWhole() {
+        Harness h;
+        writeIni(h.dir, "\"127.0.0.1\",\"1000\",\"23:00\",\"07:59\",0,0,0\r\n");
+        h.program->startUp();
+        QCOMPARE(h.program->record().Interval, int16_t(1000));
+        h.program->trayAction(WM_LBUTTONDOWN);
+        QCOMPARE(h.w().Text1(1)->text(), QStringLiteral("1000"));
+        QVERIFY(QTest::qWaitForWindowActive(&h.w()));
+        h.w().Text1(1)->setFocus(Qt::TabFocusReason);  // selects "1000"
+        QTest::keyClicks(h.w().Text1(1), QStringLiteral("78888"));
+        QCOMPARE(h.w().Text1(1)->text(), QStringLiteral("788"));  // typing still stops at 3
+        QTest::keyClick(h.w().Text1(1), Qt::Key_Tab);
+        QVERIFY(h.boxes.boxes.isEmpty());
+
+        h.w().mnuOPEN->trigger();
+        QCOMPARE(h.w().Text1(1)->text(), QStringLiteral("1000"));
+        h.w().CmdSave->click();
+        QCOMPARE(h.boxes.boxes.size(), 1);
+        QCOMPARE(h.boxes.boxes[0].text, QStringLiteral("1～999の数字を入力して下さい"));
+        QCOMPARE(h.w().Text1(1)->text(), QStringLiteral("1"));
+    }
+
     void failedSaveSaysSoAndKeepsTheOldFile() {
         Harness h;
         writeIni(h.dir, "\"old.example\",\"2\",\"23:00\",\"07:59\",0,0,0\r\n");
