@@ -234,8 +234,9 @@ void Program::appendLog(const std::string& line) {
 
 void Program::processWaitingEvents() { QCoreApplication::processEvents(); }
 
-void Program::showModalBox(const std::string& text, const std::string& title) {
-    boxes_.show(QString::fromStdString(text), QString::fromStdString(title));
+void Program::openModalBox(const std::string& text, const std::string& title,
+                           std::function<void()> closed) {
+    boxes_.open(QString::fromStdString(text), QString::fromStdString(title), std::move(closed));
 }
 
 }  // namespace zorvek

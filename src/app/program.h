@@ -88,7 +88,8 @@ private:
     std::string timestamp() override;
     void appendLog(const std::string& line) override;
     void processWaitingEvents() override;
-    void showModalBox(const std::string& text, const std::string& title) override;
+    void openModalBox(const std::string& text, const std::string& title,
+                      std::function<void()> closed) override;
 
     void centreWindow();
     void bringToForeground();

@@ -12,8 +12,19 @@ ProbeReporter::ProbeReporter(SettingsRecord& record, const ResultMessages& messa
 
 void ProbeReporter::probeAndReport() {
     if (busy_) return;
-    FlagGuard busy(busy_);
+    int32_t code = kCodeSuccess;
+    {
+        FlagGuard busy(busy_);
+        code = probe();
+    }
+    if (record_.ShowErrorBox != 0 && code != kCodeSuccess && !errorBoxOpen_) {
+        errorBoxOpen_ = true;
+        ui_.openModalBox(describeResult(messages_, code), kProbeErrorTitle,
+                         [this] { errorBoxOpen_ = false; });
+    }
+}
 
+int32_t ProbeReporter::probe() {
     if (record_.LogToList != 0) {
         ui_.appendLog(ui_.timestamp());
         ui_.processWaitingEvents();
@@ -27,9 +38,7 @@ void ProbeReporter::probeAndReport() {
     if (std::optional<std::string> back = cp932::toUtf8(host)) record_.HostName = std::move(*back);
 
     if (record_.LogToList != 0) ui_.appendLog(resultLine(messages_, code));
-    if (record_.ShowErrorBox != 0 && code != kCodeSuccess) {
-        ui_.showModalBox(describeResult(messages_, code), kProbeErrorTitle);
-    }
+    return code;
 }
 
 }  // namespace zorvek

@@ -23,8 +23,10 @@ public:
     virtual void appendLog(const std::string& line) = 0;
     // Lets the user interface handle the events that are already waiting.
     virtual void processWaitingEvents() = 0;
-    // A modal box with one OK button and no icon; returns when dismissed.
-    virtual void showModalBox(const std::string& text, const std::string& title) = 0;
+    // Opens a box modal to the window, with one OK button and no icon, and
+    // returns at once; `closed` runs once the user has dismissed it.
+    virtual void openModalBox(const std::string& text, const std::string& title,
+                              std::function<void()> closed) = 0;
 };
 
 inline constexpr char kProbeErrorTitle[] = "Zorvekエラー";
@@ -39,19 +41,28 @@ public:
 
     // Probes record.HostName and reports the outcome as the record's switches
     // ask. Never probes twice at once: a call that arrives while a probe is
-    // still running (from the waiting events it lets run, or while its error
-    // box is open) returns without doing anything.
+    // still running (from the waiting events it lets run) returns without
+    // doing anything. An open error box does not hold up later probes, so a
+    // failure does not stop the schedule until someone answers it; while it
+    // is open, later failures are logged but open no second box.
     void probeAndReport();
 
-    // True from the start of a probe until its error box is dismissed.
+    // True from the start of a probe until its result is reported.
     bool busy() const { return busy_; }
+    // True from the opening of an error box until it is dismissed.
+    bool errorBoxOpen() const { return errorBoxOpen_; }
 
 private:
+    // The probe itself, under the re-entrancy guard: the time stamp line, the
+    // waiting events, the call and the result line. Returns the result code.
+    int32_t probe();
+
     SettingsRecord& record_;
     const ResultMessages& messages_;
     Pinging pinging_;
     ProbeUi& ui_;
     bool busy_ = false;
+    bool errorBoxOpen_ = false;
 };
 
 }  // namespace zorvek

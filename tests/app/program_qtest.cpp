@@ -380,23 +380,32 @@ private slots:
         QCOMPARE(h.w().List1->count(), 0);
     }
 
-    void timerTicksDuringAnOpenErrorBoxDoNothing() {
+    void scheduledProbesGoOnWhileTheErrorBoxIsOpen() {
         Harness h;
-        writeIni(h.dir, "\"code:2\",\"1\",\"\",\"\",0,1,1\r\n");
-        int ticksSeen = 0;
-        h.boxes.whileOpen = [&] {
-            // A second later, two timer periods pass while the box is open.
-            h.clock = h.clock.addSeconds(1);
-            QTest::qWait(1100);
-            ticksSeen = 1;
-        };
+        writeIni(h.dir, "\"code:2\",\"1\",\"\",\"\",1,1,1\r\n");
+        h.boxes.holdOpen = true;
         h.program->startUp();
-        QCOMPARE(ticksSeen, 1);
-        QCOMPARE(h.boxes.boxes.size(), 1);  // no box piled up behind the first
-        // After the box the next tick proceeds normally.
-        h.boxes.whileOpen = nullptr;
+        QCOMPARE(h.boxes.boxes.size(), 1);
+        QCOMPARE(h.w().List1->count(), 2);
+        // Each second the box stays open brings a probe and its two lines,
+        // but no second box.
+        for (int second = 1; second <= 2; ++second) {
+            h.clock = h.clock.addSeconds(1);
+            h.program->scheduler().tick();
+            QCOMPARE(h.w().List1->count(), 2 + 2 * second);
+        }
+        QCOMPARE(h.w().List1->item(5)->text(),
+                 QStringLiteral("--------------------Pingでエラーが発生しました(2)"));
+        QCOMPARE(h.boxes.boxes.size(), 1);
+        // Not more often than the interval: the same second again is not due.
+        h.program->scheduler().tick();
+        QCOMPARE(h.w().List1->count(), 6);
+        // Once answered, the next failure opens a box again.
+        h.boxes.dismissAll();
         h.clock = h.clock.addSeconds(1);
-        QTRY_COMPARE_WITH_TIMEOUT(h.boxes.boxes.size(), 2, 3000);
+        h.program->scheduler().tick();
+        QCOMPARE(h.boxes.boxes.size(), 2);
+        QCOMPARE(h.boxes.openCount(), 1);
     }
 
 private:

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "probe/companion_library.h"
@@ -18,6 +19,7 @@ struct RecordingUi : ProbeUi {
     std::vector<std::string> log;
     std::function<void()> onWaitingEvents;
     std::function<void()> onBox;
+    std::vector<std::function<void()>> openBoxes;  // the boxes not yet dismissed
 
     std::string timestamp() override { return "2026/12/07 3:04:05"; }
     void appendLog(const std::string& line) override {
@@ -28,9 +30,14 @@ struct RecordingUi : ProbeUi {
         events.push_back("events");
         if (onWaitingEvents) onWaitingEvents();
     }
-    void showModalBox(const std::string& text, const std::string& title) override {
+    void openModalBox(const std::string& text, const std::string& title,
+                      std::function<void()> closed) override {
         events.push_back("box:" + title + ":" + text);
+        openBoxes.push_back(std::move(closed));
         if (onBox) onBox();
+    }
+    void dismissBoxes() {
+        for (auto& closed : std::exchange(openBoxes, {})) closed();
     }
 };
 
@@ -77,6 +84,7 @@ TEST_F(ProbeFixture, EveryFailureCodeIsLoggedAndBoxedWithItsMessage) {
     record.ShowErrorBox = 1;
     for (const auto& [code, text] : table) {
         ui.events.clear();
+        ui.dismissBoxes();
         record.HostName = "code:" + std::to_string(code);
         reporter.probeAndReport();
         ASSERT_EQ(ui.events.size(), 4u) << code;
@@ -112,27 +120,37 @@ TEST_F(ProbeFixture, EmptyHostIsStillPassedToTheLibrary) {
     EXPECT_EQ(ui.log.back(), "--------------------成功しました(0)");
 }
 
-TEST_F(ProbeFixture, ProbesNeverNest) {
+TEST_F(ProbeFixture, ProbesNeverNestButAnOpenBoxHoldsNothingUp) {
     record.HostName = "code:2";
     record.LogToList = 1;
     record.ShowErrorBox = 1;
     int nestedBusy = 0;
-    // While the probe lets waiting events run and while its box is open, a
-    // second request (a timer tick, a click on the test button) does nothing.
+    // While the probe lets waiting events run, a second request (a timer
+    // tick, a click on the test button) does nothing.
     ui.onWaitingEvents = [&] {
         nestedBusy += reporter.busy();
         reporter.probeAndReport();
     };
-    ui.onBox = [&] {
-        nestedBusy += reporter.busy();
-        reporter.probeAndReport();
-    };
     reporter.probeAndReport();
-    EXPECT_EQ(nestedBusy, 2);
+    EXPECT_EQ(nestedBusy, 1);
     EXPECT_EQ(ui.events.size(), 4u);
     EXPECT_FALSE(reporter.busy());
+    EXPECT_TRUE(reporter.errorBoxOpen());
+
+    // With the box still open the next probes run and log, but add no box.
+    ui.onWaitingEvents = nullptr;
     reporter.probeAndReport();
-    EXPECT_EQ(ui.events.size(), 8u);
+    reporter.probeAndReport();
+    EXPECT_EQ(ui.events.size(), 10u);
+    EXPECT_EQ(ui.events.back(), "log:--------------------Pingでエラーが発生しました(2)");
+    EXPECT_EQ(ui.openBoxes.size(), 1u);
+
+    // Once it is dismissed, the next failure opens a new one.
+    ui.dismissBoxes();
+    EXPECT_FALSE(reporter.errorBoxOpen());
+    reporter.probeAndReport();
+    EXPECT_EQ(ui.events.back(), "box:Zorvekエラー:Pingでエラーが発生しました(2)");
+    EXPECT_EQ(ui.openBoxes.size(), 1u);
 }
 
 TEST(CompanionLibraryTest, MissingLibraryOrEntryGiveTheirCodesAndAreRetried) {

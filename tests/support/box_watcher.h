@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QTimer>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "ui/message_box.h"
 
@@ -46,7 +48,9 @@ private:
     QPointer<QMessageBox> current_;
 };
 
-// Records boxes without showing them.
+// Records boxes without showing them. A box is answered at once, after
+// whileOpen has run, unless holdOpen is set: then boxes opened with open()
+// stay open until dismissAll().
 class RecordingBoxes : public ui::BoxPresenter {
 public:
     struct Box {
@@ -55,10 +59,26 @@ public:
     };
     QList<Box> boxes;
     std::function<void()> whileOpen;
+    bool holdOpen = false;
     void show(const QString& text, const QString& title) override {
         boxes.append({text, title});
         if (whileOpen) whileOpen();
     }
+    void open(const QString& text, const QString& title, std::function<void()> closed) override {
+        show(text, title);
+        if (holdOpen)
+            open_.push_back(std::move(closed));
+        else if (closed)
+            closed();
+    }
+    int openCount() const { return static_cast<int>(open_.size()); }
+    void dismissAll() {
+        for (auto& closed : std::exchange(open_, {}))
+            if (closed) closed();
+    }
+
+private:
+    std::vector<std::function<void()>> open_;
 };
 
 }  // namespace zorvek::testing
