@@ -13,10 +13,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSystemTrayIcon>
+#include <QWindow>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/centring.h"
+#include "app/window_manager_hints.h"
 #include "settings/settings_store.h"
 #include "tray/tray_shell_qt.h"
 
@@ -91,6 +95,9 @@ Program::Program(Options options)
         qtShell_->offerMenu(window_.mnuTRAY);
     }
     connect(window_.Timer1, &QTimer::timeout, this, [this] { scheduler_.tick(); });
+    // While start-up waits for a tray host, it looks for one ten times a second.
+    trayHostTimer_.setInterval(std::min(options_.trayHostWait, std::chrono::milliseconds(100)));
+    connect(&trayHostTimer_, &QTimer::timeout, this, &Program::checkForTrayHost);
     connect(window_.CmdClose, &QPushButton::clicked, this, &Program::hideWindow);
     connect(window_.CmdSave, &QPushButton::clicked, this, &Program::save);
     connect(window_.PingCmd, &QPushButton::clicked, this, &Program::probeNow);
@@ -114,6 +121,28 @@ void Program::startUp() {
     setControls(current);
     scheduler_.restart();
     scheduler_.tick();
+    // Without a tray host (a desktop without a notification area, or one
+    // whose panel starts a moment later) the icon cannot be clicked. The icon
+    // stays registered and goes in once a host appears; until one does the
+    // window is the only way to reach the program, so it is shown.
+    if (!ended_ && !trayHostPresent()) {
+        trayHostWaited_.start();
+        trayHostTimer_.start();
+    }
+}
+
+bool Program::trayHostPresent() const {
+    return options_.trayHostPresent ? options_.trayHostPresent()
+                                    : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void Program::checkForTrayHost() {
+    if (trayHostPresent()) {
+        trayHostTimer_.stop();
+    } else if (trayHostWaited_.elapsed() >= options_.trayHostWait.count()) {
+        trayHostTimer_.stop();
+        showWindow();
+    }
 }
 
 void Program::centreWindow() {
@@ -142,7 +171,25 @@ void Program::openSettings() {
     window_.setFieldText(3, QString::fromStdString(record_.WindowEnd));
     ui::SetPing::setCheckValue(window_.Check1, record_.LogToList);
     ui::SetPing::setCheckValue(window_.Check2, record_.ShowErrorBox);
+    showWindow();
+}
+
+void Program::showWindow() {
+    if (window_.isMinimized()) {
+        // A minimised window is visible to Qt, so show() alone would leave it
+        // minimised.
+        window_.setWindowState(window_.windowState() & ~Qt::WindowMinimized);
+    } else if (window_.isVisible() && window_.windowHandle() != nullptr &&
+               !window_.windowHandle()->isExposed()) {
+        // A window the window manager has taken off the screen without
+        // minimising it ("show desktop", another virtual desktop) is visible
+        // to Qt too, which then neither maps nor activates it again. It is
+        // withdrawn and shown anew, so it comes back where the user is.
+        window_.hide();
+    }
+    prepareFixedWindow(window_);
     window_.show();
+    bringToForeground();
 }
 
 void Program::quit() {
@@ -159,10 +206,7 @@ void Program::bringToForeground() {
 
 void Program::trayAction(int code) {
     switch (actionForCode(code)) {
-        case TrayAction::ShowWindow:
-            window_.show();
-            bringToForeground();
-            break;
+        case TrayAction::ShowWindow: showWindow(); break;
         case TrayAction::PopupMenu: {
             bringToForeground();
             // Where the tray host draws the menu itself, it already has.

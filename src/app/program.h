@@ -5,7 +5,9 @@
 // quitting, the tray icon's mouse actions, the test probe and the save.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -51,17 +53,27 @@ public:
         std::function<void(int)> endProcess;
         // The companion library's base name.
         std::string libraryName = "Zorvek";
+        // Whether a tray host (a notification area) is there; Qt's answer when empty.
+        std::function<bool()> trayHostPresent;
+        // How long start-up waits for a tray host to appear before it shows
+        // the window instead, so that the program can still be reached.
+        std::chrono::milliseconds trayHostWait{3000};
     };
 
     explicit Program(Options options);
     ~Program() override;
 
     // Start-up, in order: the result table, centring, the tray icon, hiding,
-    // loading the settings, the probe time to the sentinel, one tick.
+    // loading the settings, the probe time to the sentinel, one tick. Without
+    // a tray host, the window is shown once none has appeared in time.
     void startUp();
 
-    void hideWindow();          // CmdClose
-    void openSettings();        // mnuOPEN: the fields from the record, then show
+    void hideWindow();    // CmdClose
+    void openSettings();  // mnuOPEN: the fields from the record, then show
+    // Shows the window as it was left (a left click on the icon, a second
+    // start of the program): restored if it was minimised, raised and
+    // activated; the fields are not touched.
+    void showWindow();
     void quit();                // CmdEnd, mnuCLOSE, the title bar: remove the icon, end
     void trayAction(int code);  // a mouse action on the tray icon
     void save();                // CmdSave
@@ -74,6 +86,8 @@ public:
     ProbeReporter& reporter() { return reporter_; }
     const TrayIconRecord& trayRecord() const { return trayRecord_; }
     const ResultMessages& resultMessages() const { return messages_; }
+    // True while start-up waits for a tray host to appear.
+    bool waitingForTrayHost() const { return trayHostTimer_.isActive(); }
 
     // The window's position handed over by start-up, in twips.
     float leftTwips() const { return leftTwips_; }
@@ -92,6 +106,8 @@ private:
                       std::function<void()> closed) override;
 
     void centreWindow();
+    bool trayHostPresent() const;
+    void checkForTrayHost();
     void bringToForeground();
     IntervalUnit unit() const;
 
@@ -112,6 +128,8 @@ private:
     ui::FieldHandlers fields_;
     float leftTwips_ = 0;
     float topTwips_ = 0;
+    QTimer trayHostTimer_;
+    QElapsedTimer trayHostWaited_;
     bool ended_ = false;
 };
 

@@ -52,10 +52,11 @@ struct Harness {
     WatchingShell shell;
     testing::RecordingBoxes boxes;
     DateValue clock = DateValue::fromParts(2026, 12, 7, 23, 30, 0);
+    bool trayHost = true;
     QList<int> ended;
     std::unique_ptr<Program> program;
 
-    Harness() {
+    explicit Harness(std::chrono::milliseconds trayHostWait = std::chrono::milliseconds(0)) {
         Program::Options options;
         options.programDir = dir.path().toStdString();
         options.shell = &shell;
@@ -66,6 +67,8 @@ struct Harness {
         options.monotonicClock = [this] { return std::chrono::seconds(clock.toWholeSeconds()); };
         options.endProcess = [this](int status) { ended.append(status); };
         options.libraryName = "ZorvekFake";
+        options.trayHostPresent = [this] { return trayHost; };
+        options.trayHostWait = trayHostWait;
         // The stand-in library lives in its own build folder.
         std::filesystem::copy_file(
             std::filesystem::path(ZORVEK_FAKE_DIR) / "libZorvekFake.so",
@@ -408,6 +411,55 @@ private slots:
         QCOMPARE(h.boxes.openCount(), 1);
     }
 
+    void withoutATrayHostTheWindowIsShown() {
+        // None at start-up and none within the wait: the window comes up as a
+        // left click shows it, and the icon stays registered for a later host.
+        {
+            Harness h;
+            h.trayHost = false;
+            h.w().Text1(0)->setText("kept");
+            h.program->startUp();
+            QVERIFY(h.program->waitingForTrayHost());
+            QTRY_VERIFY(h.w().isVisible());
+            QVERIFY(!h.program->waitingForTrayHost());
+            QCOMPARE(h.w().Text1(0)->text(), QStringLiteral("kept"));
+            QCOMPARE(h.operations(), std::vector<uint32_t>{NIM_ADD});
+        }
+        // One that appears during the wait: the window stays hidden.
+        {
+            Harness h(std::chrono::minutes(1));
+            h.trayHost = false;
+            h.program->startUp();
+            QVERIFY(h.program->waitingForTrayHost());
+            h.trayHost = true;
+            QTRY_VERIFY(!h.program->waitingForTrayHost());
+            QVERIFY(!h.w().isVisible());
+        }
+        // One there at start-up: no wait at all.
+        Harness h;
+        h.program->startUp();
+        QVERIFY(!h.program->waitingForTrayHost());
+        QVERIFY(!h.w().isVisible());
+    }
+
+    void showingRestoresAMinimisedWindow() {
+        Harness h;
+        h.program->startUp();
+        const std::vector<std::function<void()>> ways = {
+            [&] { h.program->trayAction(WM_LBUTTONDOWN); },
+            [&] { h.w().mnuOPEN->trigger(); },
+            [&] { h.program->showWindow(); },
+        };
+        for (const auto& show : ways) {
+            h.program->showWindow();
+            h.w().setWindowState(Qt::WindowMinimized);
+            QVERIFY(h.w().isMinimized());
+            show();
+            QVERIFY(!h.w().isMinimized());
+            QVERIFY(h.w().isVisible());
+        }
+    }
+
 private:
     static QString QtTrayShellTip(Harness& h) {
         std::string tip;
@@ -441,6 +493,7 @@ int runQuitDuringProbeChild(const QString& way, bool shown) {
     options.shell = &shell;
     options.boxes = &boxes;
     options.libraryName = "ZorvekFake";
+    options.trayHostPresent = [] { return true; };
     Program program(std::move(options));
     if (shown) program.window().show();
     QObject::connect(program.window().List1->model(), &QAbstractItemModel::rowsInserted, [] {

@@ -1,16 +1,26 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Without a tray host the program starts anyway, with no box, and its icon is
-# embedded as soon as a host appears.
+# Without a tray host the program can still be reached: once no host has come
+# within a few seconds the window comes up by itself, with no box. A host that
+# appears later gets the icon, and the window is left as the user has it.
 . "$(dirname "$0")/lib.sh"
 ZORVEK_NO_TRAY=1 e2e_prepare "$1" "$2"
 e2e_start_program
-sleep 2
+wait_until main_window_visible 10 || fail "without a tray host the window did not come up"
 kill -0 "$ZORVEK_PID" || fail "the program ended without a tray host"
 message_box_visible && fail "the program complained about the missing tray host"
-main_window_visible && fail "start-up showed the window"
+
 start_tray_host
 wait_until icon_window 20 || fail "the icon was not embedded once a tray host appeared"
+sleep 0.5
+main_window_visible || fail "the tray host's arrival hid the window"
+[ "$(icon_count)" -eq 1 ] || fail "$(icon_count) icons in the tray"
+
+# From now on the icon works as usual: hidden with 閉じる, back with a left click.
+xdotool mousemove --window "$(main_window)" 295 27 click 1   # 閉じる
+wait_until '! main_window_visible' 10 || fail "閉じる did not hide the window"
 click_icon 1
 wait_until main_window_visible 10 || fail "a left click on the late icon did not show the window"
+choose_from_tray_menu 2
+expect_program_ended 終了
 echo "PASS"

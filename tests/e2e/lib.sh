@@ -39,6 +39,7 @@ e2e_prepare() {
 
 e2e_cleanup() {
     [ -n "${ZORVEK_PID:-}" ] && kill "$ZORVEK_PID" 2>/dev/null || true
+    [ -n "${E2E_WM_PID:-}" ] && kill "$E2E_WM_PID" 2>/dev/null || true
     stop_private_display
     [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E_WORK"
 }
@@ -57,6 +58,32 @@ icon_window() {
     done
     return 1
 }
+
+# How many tray-icon sized windows of ours there are.
+icon_count() {
+    local w geo n=0
+    for w in $(xdotool search --class zorvek 2>/dev/null); do
+        geo=$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: //p')
+        [ -n "$geo" ] && [ "${geo%x*}" -le 32 ] && [ "${geo#*x}" -le 32 ] && n=$((n + 1))
+    done
+    echo "$n"
+}
+
+# A real window manager (openbox) on the test's display, with nothing
+# configured but "show desktop" on Super+D.
+start_window_manager() {
+    cat >"$E2E_WORK/openbox.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <keyboard><keybind key="W-d"><action name="ToggleShowDesktop"/></keybind></keyboard>
+</openbox_config>
+XML
+    openbox --sm-disable --config-file "$E2E_WORK/openbox.xml" >/dev/null 2>&1 &
+    E2E_WM_PID=$!
+    wait_until 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' 10
+}
+
+main_window() { xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' | head -n1; }
 
 main_window_visible() { xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' >/dev/null 2>&1; }
 message_box_visible() { xdotool search --onlyvisible --name '^Zorvek(エラー)?$' >/dev/null 2>&1; }
