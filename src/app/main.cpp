@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/program.h"
+#include "app/single_instance.h"
 #include "probe/program_folder.h"
 #include "text/cp932.h"
 #include "ui/message_box.h"
@@ -66,7 +67,14 @@ int main(int argc, char** argv) {
 
     zorvek::Program::Options options;
     options.programDir = std::filesystem::path(*folder);
+    // One prober per installation: a second start shows the first one's window.
+    zorvek::SingleInstance instance(options.programDir);
+    const zorvek::SingleInstance::Claim claim = instance.claim();
+    if (claim == zorvek::SingleInstance::Claim::HandedOver) return 0;
+    if (claim == zorvek::SingleInstance::Claim::NoAnswer) return 1;
     zorvek::Program program(std::move(options));
+    QObject::connect(&instance, &zorvek::SingleInstance::showRequested, &program,
+                     &zorvek::Program::showWindow);
     program.startUp();
     return app.exec();
 }

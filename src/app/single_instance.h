@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+// One prober per installation and user. The first start of a program folder
+// takes a lock and listens on a local socket, both named from that folder; a
+// later start of the same folder finds the lock taken, asks the running
+// program over the socket to show its window, and ends. Two installations in
+// two folders run side by side.
+//
+// The lock is an advisory lock (flock) on a file that is never removed: the
+// kernel drops it with the process that held it, so a killed program leaves
+// nothing that blocks the next start, which also replaces the socket the
+// killed one left behind. Of two starts at the same moment exactly one gets
+// the lock. The lock and the socket live in the user's runtime folder
+// ($XDG_RUNTIME_DIR), or in a private folder of the user's in the temporary
+// folder when there is none. This is the program's POSIX layer.
+#pragma once
+
+#include <QLocalServer>
+#include <QObject>
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "support/unique_fd.h"
+
+class QLocalSocket;
+
+namespace zorvek {
+
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    enum class Claim {
+        First,       // this start probes for the folder; show requests arrive as signals
+        HandedOver,  // the folder's running program was asked to show its window
+        NoAnswer,    // the folder's running program holds the lock but takes no request
+        Unguarded,   // no private place for the lock: this start runs unguarded
+    };
+
+    // $XDG_RUNTIME_DIR when it is a folder only the user can enter; otherwise
+    // the folder zorvek-UID in the temporary folder, made so. Empty when
+    // neither can be had.
+    static std::filesystem::path defaultRuntimeFolder();
+
+    // The name shared by the lock file and the socket: a hash of the folder's
+    // path taken as raw bytes, so any folder name works, also one that is not
+    // valid text, and two folders never share it.
+    static std::string keyFor(const std::filesystem::path& programDir);
+
+    explicit SingleInstance(const std::filesystem::path& programDir,
+                            std::filesystem::path runtimeFolder = defaultRuntimeFolder());
+
+    // Takes the folder for this start, or asks the start that has it to show
+    // its window. `patience` bounds the wait for that start to take the
+    // request. Says why on standard error when this start cannot be the
+    // folder's one prober or cannot tell.
+    Claim claim(std::chrono::milliseconds patience = std::chrono::milliseconds(900));
+
+signals:
+    // Another start of the same folder asked for the window.
+    void showRequested();
+
+private:
+    void listen();
+    void takeConnections();
+    void readRequests(QLocalSocket* socket);
+    bool askToShow(std::chrono::milliseconds patience);
+
+    std::filesystem::path runtimeFolder_;
+    std::string key_;
+    QString serverName_;
+    UniqueFd lock_;
+    QLocalServer server_;
+};
+
+}  // namespace zorvek
