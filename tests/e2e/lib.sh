@@ -70,11 +70,12 @@ icon_count() {
 }
 
 # A real window manager (openbox) on the test's display, with nothing
-# configured but "show desktop" on Super+D.
+# configured but "show desktop" on Super+D and no animation of minimising.
 start_window_manager() {
     cat >"$E2E_WORK/openbox.xml" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc">
+  <theme><animateIconify>no</animateIconify></theme>
   <keyboard><keybind key="W-d"><action name="ToggleShowDesktop"/></keybind></keyboard>
 </openbox_config>
 XML

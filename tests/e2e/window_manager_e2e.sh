@@ -6,6 +6,10 @@
 # after the window was shown, so it still allows that) or hidden by "show
 # desktop".
 . "$(dirname "$0")/lib.sh"
+# True when the window manager has made our window the active one.
+main_window_active() {
+    [ "$(xprop -root _NET_ACTIVE_WINDOW | awk '{print $NF}')" = "$(printf 0x%x "$(main_window)")" ]
+}
 e2e_prepare "$1" "$2"
 e2e_start_program
 wait_until icon_window 20 || fail "the icon was not embedded in the tray"
@@ -21,6 +25,7 @@ xdotool windowminimize "$win"
 wait_until '! main_window_visible' 10 || fail "the window could not be minimised to begin with"
 click_icon 1
 wait_until main_window_visible 10 || fail "a left click did not bring the minimised window back"
+wait_until main_window_active 10 || fail "the window came back inactive"
 
 # Shown anew, the window offers the close command only.
 xdotool mousemove --window "$win" 295 27 click 1   # 閉じる
@@ -41,8 +46,7 @@ for way in icon menu; do
     wait_until '! main_window_visible' 10 || fail "show desktop left the window"
     if [ "$way" = icon ]; then click_icon 1; else choose_from_tray_menu 1; fi
     wait_until main_window_visible 10 || fail "the $way did not bring the window back"
-    wait_until '[ "$(xprop -root _NET_ACTIVE_WINDOW | awk "{print \$NF}")" = "$(printf 0x%x "$(main_window)")" ]' 10 ||
-        fail "the $way did not activate the window"
+    wait_until main_window_active 10 || fail "the $way did not activate the window"
 done
 
 choose_from_tray_menu 2
