@@ -1,18 +1,15 @@
 // SPDX-License-Identifier: MIT
 // One prober per program folder: the first start takes the folder, a second
-// one asks it to show its window, other folders run side by side, a socket
-// left by a killed start does not block, and the runtime folder must be
-// private to the user.
+// one asks it to show its window, other folders run side by side, and the
+// runtime folder must be private to the user. (A start killed outright is
+// covered end to end, in tests/e2e/single_instance_e2e.sh.)
 #include <QtTest>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <QTemporaryDir>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
 #include "app/single_instance.h"
@@ -23,16 +20,6 @@ using Claim = SingleInstance::Claim;
 namespace {
 
 std::filesystem::path pathOf(const QTemporaryDir& dir) { return dir.path().toStdString(); }
-
-// What a killed start leaves behind: a socket file nobody listens on.
-void leaveStaleSocket(const std::filesystem::path& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    ::close(fd);
-}
 
 }  // namespace
 
@@ -67,18 +54,6 @@ private slots:
         SingleInstance next(folder, pathOf(runtime));
         QCOMPARE(next.claim(), Claim::First);
         std::filesystem::remove(folder);  // a name Qt cannot decode to remove it
-    }
-
-    void aSocketLeftByAKilledStartDoesNotBlock() {
-        QTemporaryDir runtime;
-        QTemporaryDir folder;
-        leaveStaleSocket(pathOf(runtime) / SingleInstance::keyFor(pathOf(folder)));
-        SingleInstance first(pathOf(folder), pathOf(runtime));
-        QCOMPARE(first.claim(), Claim::First);
-        QSignalSpy shown(&first, &SingleInstance::showRequested);
-        SingleInstance second(pathOf(folder), pathOf(runtime));
-        QCOMPARE(second.claim(), Claim::HandedOver);
-        QTRY_COMPARE(shown.count(), 1);
     }
 
     void theRuntimeFolderIsPrivateOrNotUsed() {

@@ -28,6 +28,9 @@ e2e_start_program
 wait_until icon_window 20 || fail "the start after a killed one did not run"
 sleep 1
 kill -0 "$ZORVEK_PID" || fail "the start after a killed one ended"
+# It listens where the killed one did: a further start hands over to it.
+timeout 10 "$E2E_WORK/zorvek" >>"$E2E_WORK/out.log" 2>&1 || fail "a start after the restart did not hand over"
+wait_until main_window_visible 10 || fail "the restarted program did not take the request"
 choose_from_tray_menu 2
 expect_program_ended 終了
 
