@@ -33,14 +33,23 @@ start_private_display() {
 }
 
 start_tray_host() {
-    local i
-    trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 \
-        --transparent false --tint 0x333333 --SetDockType true --expand false >/dev/null 2>&1 &
-    ZORVEK_TRAYER_PID=$!
-    for i in $(seq 1 100); do
-        xdotool search --class trayer >/dev/null 2>&1 && break
-        sleep 0.05
+    # trayer now and then fails to open a display that has only just come up
+    # ("cannot open display") and ends at once; it is started again then.
+    local attempt i
+    for attempt in 1 2 3; do
+        trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 \
+            --transparent false --tint 0x333333 --SetDockType true --expand false >/dev/null 2>&1 &
+        ZORVEK_TRAYER_PID=$!
+        for i in $(seq 1 100); do
+            xdotool search --class trayer >/dev/null 2>&1 && return 0
+            kill -0 "$ZORVEK_TRAYER_PID" 2>/dev/null || break
+            sleep 0.05
+        done
+        kill "$ZORVEK_TRAYER_PID" 2>/dev/null
+        sleep 0.2
     done
+    echo "trayer did not start" >&2
+    return 1
 }
 
 stop_private_display() {
