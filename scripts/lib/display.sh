@@ -13,6 +13,8 @@ start_private_display() {
     # -displayfd lets Xvfb pick a free display number and tell us which.
     Xvfb -displayfd 3 -screen 0 "${geometry}x24" -nolisten tcp -dpi 96 3>"$fdfile" >/dev/null 2>&1 &
     ZORVEK_XVFB_PID=$!
+    # Whatever fails from here on, the X server goes when the caller exits.
+    trap stop_private_display EXIT
     local i
     for i in $(seq 1 100); do
         [ -s "$fdfile" ] && break
@@ -45,7 +47,7 @@ start_tray_host() {
             kill -0 "$ZORVEK_TRAYER_PID" 2>/dev/null || break
             sleep 0.05
         done
-        kill "$ZORVEK_TRAYER_PID" 2>/dev/null
+        kill "$ZORVEK_TRAYER_PID" 2>/dev/null || true
         sleep 0.2
     done
     echo "trayer did not start" >&2
@@ -53,8 +55,10 @@ start_tray_host() {
 }
 
 stop_private_display() {
-    [ -n "${ZORVEK_TRAYER_PID:-}" ] && kill "$ZORVEK_TRAYER_PID" 2>/dev/null
-    [ -n "${ZORVEK_XVFB_PID:-}" ] && kill "$ZORVEK_XVFB_PID" 2>/dev/null
+    # Either may have ended already (trayer does when the window manager it
+    # was docked in goes first); the X server must go all the same.
+    [ -z "${ZORVEK_TRAYER_PID:-}" ] || kill "$ZORVEK_TRAYER_PID" 2>/dev/null || true
+    [ -z "${ZORVEK_XVFB_PID:-}" ] || kill "$ZORVEK_XVFB_PID" 2>/dev/null || true
     ZORVEK_TRAYER_PID=
     ZORVEK_XVFB_PID=
 }
