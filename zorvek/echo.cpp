@@ -46,7 +46,17 @@ void randomBytes(void* buf, std::size_t len) {
 struct Socket {
     UniqueFd fd;
     SocketKind kind = SocketKind::None;
+    // With kind None: true if the system refused both kinds (not permitted,
+    // family not supported), false if it ran short of descriptors or memory.
+    bool refused = false;
 };
+
+// socket() errors that say "not permitted or not supported here", as opposed
+// to a shortage of descriptors or memory, which a raw socket would hit too.
+bool isRefusal(int error) {
+    return error == EACCES || error == EPERM || error == EAFNOSUPPORT || error == EPROTONOSUPPORT ||
+           error == ESOCKTNOSUPPORT;
+}
 
 // Keeps only the ICMP types we may act on, so the raw socket is not woken by
 // every echo request or unrelated message on the machine.
@@ -89,14 +99,24 @@ Socket openSocket(int family) {
         }
         return s;
     }
+    if (!isRefusal(errno)) return s;
     // Raw socket: needs root or CAP_NET_RAW; sees all ICMP traffic.
     if (int fd = ::socket(family, SOCK_RAW | flags, proto); fd >= 0) {
         s.fd = UniqueFd(fd);
         s.kind = SocketKind::Raw;
         installRawFilter(fd, family);
+        return s;
     }
+    s.refused = isRefusal(errno);
     return s;
 }
+
+// How one session with one address ended.
+enum class End {
+    Reply,
+    NoReply,
+    NotSent,  // the first request could not be sent: the address is unreachable from here
+};
 
 socklen_t addressLength(const sockaddr_storage& ss) {
     return ss.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
@@ -104,8 +124,12 @@ socklen_t addressLength(const sockaddr_storage& ss) {
 
 class Session {
 public:
-    Session(Socket socket, const sockaddr_storage& target, Clock::time_point deadline)
-        : socket_(std::move(socket)), target_(target), deadline_(deadline) {
+    Session(Socket socket, const sockaddr_storage& target, Clock::time_point deadline,
+            std::chrono::milliseconds retryInterval)
+        : socket_(std::move(socket)),
+          target_(target),
+          deadline_(deadline),
+          retryInterval_(retryInterval) {
         const int family = target.ss_family;
         expect_.family = family;
         expect_.withIpHeader = family == AF_INET && socket_.kind == SocketKind::Raw;
@@ -125,16 +149,16 @@ public:
         expect_.firstSeq = random.seq;
     }
 
-    Outcome run() {
+    End run() {
         Clock::time_point nextSend = Clock::now();
         for (;;) {
             Clock::time_point now = Clock::now();
             if (expect_.sent < kMaxRequests && now >= nextSend) {
-                if (!sendRequest()) return finish(Outcome::NoReply);
-                nextSend = now + kRetryInterval;
+                if (!sendRequest()) return expect_.sent == 0 ? End::NotSent : End::NoReply;
+                nextSend = now + retryInterval_;
                 now = Clock::now();
             }
-            if (now >= deadline_) return finish(Outcome::NoReply);
+            if (now >= deadline_) return End::NoReply;
 
             const Clock::time_point wake =
                 expect_.sent < kMaxRequests ? std::min(nextSend, deadline_) : deadline_;
@@ -144,7 +168,7 @@ public:
                 ::poll(&pfd, 1, static_cast<int>(std::max<std::int64_t>(wait.count(), 0)));
             if (ready < 0) {
                 if (errno == EINTR) continue;
-                return finish(Outcome::NoReply);
+                return End::NoReply;
             }
             if (ready == 0) continue;
 
@@ -154,14 +178,13 @@ public:
             if (pfd.revents & POLLIN) {
                 if (const Verdict v = drainDatagrams(); v != Verdict::Ignore) return finish(v);
             }
-            if (pfd.revents & POLLNVAL) return finish(Outcome::NoReply);
+            if (pfd.revents & POLLNVAL) return End::NoReply;
         }
     }
 
 private:
-    static Outcome finish(Outcome outcome) { return outcome; }
-    static Outcome finish(Verdict verdict) {
-        return verdict == Verdict::Reply ? Outcome::Reply : Outcome::NoReply;
+    static End finish(Verdict verdict) {
+        return verdict == Verdict::Reply ? End::Reply : End::NoReply;
     }
 
     bool sendRequest() {
@@ -172,7 +195,7 @@ private:
             n = ::sendto(socket_.fd.get(), msg.data(), msg.size(), 0,
                          reinterpret_cast<const sockaddr*>(&target_), addressLength(target_));
         } while (n < 0 && errno == EINTR);
-        // Any send failure (no route, unreachable, refused) ends the probe.
+        // Any send failure (no route, unreachable, refused) ends the session.
         if (n != static_cast<ssize_t>(msg.size())) return false;
         if (expect_.sent == 0 && socket_.kind == SocketKind::Datagram) {
             // The kernel bound the socket on the first send and put its own
@@ -264,19 +287,30 @@ private:
     Socket socket_;
     sockaddr_storage target_;
     Clock::time_point deadline_;
+    std::chrono::milliseconds retryInterval_;
     icmp::Expectation expect_;
     std::uint8_t buffer_[2048];
 };
 
 }  // namespace
 
-Outcome exchange(const std::vector<sockaddr_storage>& candidates, Clock::time_point deadline) {
+Outcome exchange(const std::vector<sockaddr_storage>& candidates, Clock::time_point deadline,
+                 std::chrono::milliseconds retryInterval) {
+    bool allRefused = !candidates.empty();
     for (const sockaddr_storage& target : candidates) {
         Socket socket = openSocket(target.ss_family);
-        if (socket.kind == SocketKind::None) continue;  // try another family, if any
-        return Session(std::move(socket), target, deadline).run();
+        if (socket.kind == SocketKind::None) {
+            allRefused = allRefused && socket.refused;
+            continue;  // try another family, if any
+        }
+        allRefused = false;
+        switch (Session(std::move(socket), target, deadline, retryInterval).run()) {
+            case End::Reply: return Outcome::Reply;
+            case End::NoReply: return Outcome::NoReply;
+            case End::NotSent: break;  // e.g. no IPv4 route: try the other family
+        }
     }
-    return Outcome::NoSocket;
+    return allRefused ? Outcome::NoSocket : Outcome::NoReply;
 }
 
 }  // namespace zorvek::echo

@@ -15,8 +15,8 @@ using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC
 // Outcome of an exchange; mapped to the library's result codes by the caller.
 enum class Outcome {
     Reply,     // a matching echo reply arrived
-    NoReply,   // deadline passed, unreachable, or a send/receive error
-    NoSocket,  // no ICMP socket (datagram or raw) could be opened
+    NoReply,   // deadline passed, unreachable, a send/receive error, or no descriptor left
+    NoSocket,  // ICMP sockets (datagram and raw) are refused for every candidate's family
 };
 
 // A new request is sent when the previous one has had no answer for this long.
@@ -24,10 +24,14 @@ inline constexpr std::chrono::milliseconds kRetryInterval{1000};
 // At most this many requests per exchange.
 inline constexpr int kMaxRequests = 2;
 
-// Probes the first address of `candidates` for which an ICMP socket can be
-// opened: an unprivileged datagram socket if allowed (net.ipv4.ping_group_range),
-// otherwise a raw socket (root / CAP_NET_RAW). Returns as soon as our reply or
-// an ICMP error about our request arrives, or at `deadline`.
-Outcome exchange(const std::vector<sockaddr_storage>& candidates, Clock::time_point deadline);
+// Probes the addresses of `candidates` in order, each over an unprivileged
+// datagram socket if allowed (net.ipv4.ping_group_range), otherwise a raw
+// socket (root / CAP_NET_RAW). A candidate is passed over when its family's
+// sockets are refused or its first request cannot be sent (no route to it);
+// the next one then gets whatever time is left. Returns as soon as our reply
+// or an ICMP error about our request arrives, or at `deadline`. Requests go
+// out `retryInterval` apart, at most kMaxRequests of them; tests shorten it.
+Outcome exchange(const std::vector<sockaddr_storage>& candidates, Clock::time_point deadline,
+                 std::chrono::milliseconds retryInterval = kRetryInterval);
 
 }  // namespace zorvek::echo
