@@ -3,12 +3,12 @@
 
 #include <netdb.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <system_error>
 #include <thread>
 
 namespace zorvek::resolve {
@@ -40,6 +40,19 @@ addrinfo makeHints(int flags) {
     return hints;
 }
 
+// Helper threads whose getaddrinfo() has not returned yet, in this process.
+std::atomic<int> lookupsInFlight{0};
+
+bool reserveLookup() {
+    int running = lookupsInFlight.load();
+    do {
+        if (running >= kMaxLookupsInFlight) return false;
+    } while (!lookupsInFlight.compare_exchange_weak(running, running + 1));
+    return true;
+}
+
+void releaseLookup() { lookupsInFlight.fetch_sub(1); }
+
 // State shared between a waiting call and its helper thread. The helper owns
 // a reference, so it stays valid if the caller has given up and returned.
 struct Lookup {
@@ -59,6 +72,9 @@ void runLookup(const std::shared_ptr<Lookup>& lookup, const std::string& name) {
         addresses = collect(list);
         freeaddrinfo(list);
     }
+    // The slot is free before the waiting caller hears of the answer, so a
+    // caller that probes again at once never finds its own lookup counted.
+    releaseLookup();
     std::lock_guard lock(lookup->mutex);
     lookup->rc = rc;
     lookup->addresses = std::move(addresses);
@@ -106,12 +122,19 @@ Result resolveHost(std::string_view host, Clock::time_point deadline) {
         return result;
     }
 
-    auto lookup = std::make_shared<Lookup>();
+    if (!reserveLookup()) {
+        result.status = Status::Busy;
+        return result;
+    }
+    std::shared_ptr<Lookup> lookup;
     try {
+        lookup = std::make_shared<Lookup>();
         std::thread([lookup, name] { runLookup(lookup, name); }).detach();
-    } catch (const std::system_error&) {
-        // No thread to bound the lookup with; a blocking lookup could exceed the
-        // time bound, so the name counts as not resolved in time.
+    } catch (...) {
+        // No thread to bound the lookup with (or no memory to start one); a
+        // blocking lookup could exceed the time bound, so the name counts as
+        // not resolved in time. The helper never ran, so its slot is ours.
+        releaseLookup();
         result.status = Status::TimedOut;
         return result;
     }

@@ -17,7 +17,14 @@ enum class Status {
     InvalidName,  // neither an address literal nor a syntactically valid host name
     NotFound,     // the resolver answered: no such name / no address
     TimedOut,     // no answer before the deadline (the lookup goes on in the background)
+    Busy,         // kMaxLookupsInFlight lookups are still running; this one was not started
 };
+
+// At most this many name lookups run at once, counting those given up on that
+// are still waiting for a name server. A stalled server with long resolver
+// time-outs would otherwise leave one more thread and its sockets behind on
+// every probe.
+inline constexpr int kMaxLookupsInFlight = 4;
 
 struct Result {
     Status status = Status::NotFound;
@@ -33,7 +40,8 @@ bool isValidHostName(std::string_view name);
 // Resolves `host`. Address literals (IPv4, IPv6, IPv6 with %scope) are parsed
 // without any resolver. Names go to getaddrinfo() on a detached helper thread;
 // if it has not answered by `deadline` the call returns TimedOut and the
-// helper finishes later on its own. No reverse lookup is ever made, and
+// helper finishes later on its own. With kMaxLookupsInFlight helpers still
+// running, a name returns Busy at once. No reverse lookup is ever made, and
 // AI_ADDRCONFIG is not used so loopback names work without other interfaces.
 Result resolveHost(std::string_view host, Clock::time_point deadline);
 
