@@ -26,14 +26,14 @@ enum {
     ZORVEK_SUCCESS = 0,        /* a matching echo reply arrived */
     ZORVEK_HOST_NOT_FOUND = 1, /* not a valid name, not resolved, or not resolved in time */
     ZORVEK_PING_ERROR = 2,     /* no reply in time, destination unreachable, or send error */
-    ZORVEK_NO_SOCKET = -4      /* neither an ICMP datagram nor a raw ICMP socket could be opened */
+    ZORVEK_NO_SOCKET = -4      /* no ICMP socket is permitted and the system's ping cannot probe */
 };
 
 /*
  * Sends ICMP echo requests to `host` (a host name or an IPv4/IPv6 literal in
  * code page 932 bytes, NUL-terminated) and waits for a matching reply.
- * Returns one of the codes above within 3 seconds, name resolution included.
- * Thread-safe; every call uses its own socket.
+ * Returns one of the codes above within 2.5 seconds, name resolution included.
+ * Thread-safe; every call uses its own socket (or its own ping process).
  */
 ZORVEK_EXPORT int32_t Pinging(const char* host);
 
