@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 // net/if.h goes before linux/icmp.h, which would pull in linux/if.h.
 #include <net/if.h>
 
@@ -92,18 +93,23 @@ void bindOver(const std::string& source, const char* target) {
     }
 }
 
-// Private copies of the resolver's files, visible only in this mount namespace.
-void usePrivateResolver(const std::string& extraHosts) {
+void makeMountsPrivate() {
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
         throw SkipCase(errnoText("making / private"));
     }
+}
+
+// Private copies of the resolver's files, visible only in this mount namespace.
+void usePrivateResolver(const std::string& extraHosts, const std::string& resolvConf) {
+    makeMountsPrivate();
     char dir[] = "/tmp/zorvek-resolver-XXXXXX";
     if (::mkdtemp(dir) == nullptr) throw std::runtime_error(errnoText("mkdtemp"));
     const std::string base(dir);
     const std::string resolv = base + "/resolv.conf";
     const std::string hosts = base + "/hosts";
     const std::string nsswitch = base + "/nsswitch.conf";
-    writeFile(resolv, "nameserver 127.0.0.1\noptions timeout:5 attempts:3\n");
+    writeFile(resolv, resolvConf.empty() ? "nameserver 127.0.0.1\noptions timeout:5 attempts:3\n"
+                                         : resolvConf);
     writeFile(hosts,
               "127.0.0.1 localhost\n::1 localhost ip6-localhost ip6-loopback\n" + extraHosts);
     writeFile(nsswitch, "hosts: files dns\n");
@@ -117,10 +123,19 @@ void usePrivateResolver(const std::string& extraHosts) {
     ::rmdir(dir);
 }
 
+// Runs ip(8) from iproute2; throws if it fails.
+void runIp(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {"/sbin/ip"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    if (runProgram(argv).first != 0) throw std::runtime_error("ip command failed");
+}
+
 void enterSandbox(const SandboxOptions& options) {
-    const int flags = CLONE_NEWNET | (options.privateResolver ? CLONE_NEWNS : 0);
+    const bool ownMounts = options.privateResolver || options.hidePingProgram;
+    const int flags = CLONE_NEWNET | (ownMounts ? CLONE_NEWNS : 0);
     if (::unshare(flags) != 0) throw SkipCase(errnoText("unshare"));
     if (options.loopbackUp) setLoopbackUp();
+    if (!options.ipv4Loopback) runIp({"-4", "addr", "del", "127.0.0.1/8", "dev", "lo"});
     if (options.ignoreEcho4) writeFile("/proc/sys/net/ipv4/icmp_echo_ignore_all", "1");
     if (options.ignoreEcho6) {
         const char* path = "/proc/sys/net/ipv6/icmp/echo_ignore_all";
@@ -131,7 +146,8 @@ void enterSandbox(const SandboxOptions& options) {
     if (!options.pingGroupRange.empty()) {
         writeFile("/proc/sys/net/ipv4/ping_group_range", options.pingGroupRange);
     }
-    if (options.privateResolver) usePrivateResolver(options.extraHosts);
+    if (options.privateResolver) usePrivateResolver(options.extraHosts, options.resolvConf);
+    if (options.hidePingProgram) hideSystemPing();
 }
 
 std::string serialize(const Fields& fields) {
@@ -228,7 +244,16 @@ ChildOutcome runSandboxed(const SandboxOptions& options, const std::function<Fie
     return outcome;
 }
 
+void hideSystemPing() {
+    makeMountsPrivate();
+    for (const char* path : {"/usr/bin/ping", "/bin/ping"}) {
+        if (::access(path, F_OK) == 0) bindOver("/dev/null", path);
+    }
+}
+
 const char* modeName(SocketMode mode) { return mode == SocketMode::Raw ? "Raw" : "Datagram"; }
+
+void PrintTo(SocketMode mode, std::ostream* out) { *out << modeName(mode); }
 
 SandboxOptions optionsFor(SocketMode mode) {
     SandboxOptions options;
@@ -238,6 +263,29 @@ SandboxOptions optionsFor(SocketMode mode) {
 
 void enterMode(SocketMode mode) {
     if (mode == SocketMode::Datagram) dropToNobody();
+}
+
+sockaddr_storage loopbackAddress(int family) {
+    sockaddr_storage ss{};
+    if (family == AF_INET) {
+        auto& sin = reinterpret_cast<sockaddr_in&>(ss);
+        sin.sin_family = AF_INET;
+        sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    } else {
+        auto& sin6 = reinterpret_cast<sockaddr_in6&>(ss);
+        sin6.sin6_family = AF_INET6;
+        sin6.sin6_addr = in6addr_loopback;
+    }
+    return ss;
+}
+
+const char* outcomeName(zorvek::echo::Outcome outcome) {
+    switch (outcome) {
+        case zorvek::echo::Outcome::Reply: return "Reply";
+        case zorvek::echo::Outcome::NoReply: return "NoReply";
+        case zorvek::echo::Outcome::NoSocket: return "NoSocket";
+    }
+    return "?";
 }
 
 bool canOpenIcmpSocket() {
@@ -300,14 +348,32 @@ std::pair<int, std::string> runProgram(const std::vector<std::string>& argv,
     return {WEXITSTATUS(status), out};
 }
 
-int openDescriptorCount() {
+uid_t ensureTestUser() {
+    // Tests in other processes may create it at the same moment; useradd
+    // then fails on the lock or on the name, and the next look finds it.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (const passwd* user = ::getpwnam(kTestUser)) return user->pw_uid;
+        runProgram({"/usr/sbin/useradd", "--no-create-home", "--shell", "/usr/sbin/nologin",
+                    "--user-group", kTestUser});
+        if (const passwd* user = ::getpwnam(kTestUser)) return user->pw_uid;
+        ::usleep(100'000);
+    }
+    throw std::runtime_error(std::string("cannot create the user ") + kTestUser);
+}
+
+namespace {
+int entriesIn(const char* directory) {
     int n = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(directory)) {
         ++n;
     }
     return n;
 }
+}  // namespace
+
+int openDescriptorCount() { return entriesIn("/proc/self/fd"); }
+
+int threadCount() { return entriesIn("/proc/self/task"); }
 
 // ---- Responder -----------------------------------------------------------
 
@@ -335,8 +401,23 @@ Responder::Responder(int family, Policy policy) : family_(family), policy_(std::
         ICMP6_FILTER_SETBLOCKALL(&filter);
         ICMP6_FILTER_SETPASS(ICMP6_ECHO_REQUEST, &filter);
         ::setsockopt(watch_fd_, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof(filter));
+
+        // A second address on lo to forge replies from (IPv6 has no 127/8).
+        runIp({"-6", "addr", "add", "fd00::2/128", "dev", "lo", "nodad"});
+        alternate_fd_ = ::socket(AF_INET6, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMPV6);
+        if (alternate_fd_ < 0) throw std::runtime_error(errnoText("responder raw socket"));
+        ICMP6_FILTER_SETBLOCKALL(&filter);
+        ::setsockopt(alternate_fd_, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof(filter));
+        sockaddr_in6 alt{};
+        alt.sin6_family = AF_INET6;
+        inet_pton(AF_INET6, "fd00::2", &alt.sin6_addr);
+        if (::bind(alternate_fd_, reinterpret_cast<sockaddr*>(&alt), sizeof(alt)) != 0) {
+            throw std::runtime_error(errnoText("binding fd00::2"));
+        }
     }
 }
+
+double Responder::secondsBetweenRequests() const { return betweenRequests_.load(); }
 
 Responder::~Responder() {
     stop_ = true;
@@ -387,6 +468,10 @@ void Responder::handle(const std::uint8_t* data, std::size_t len) {
     if (!known_.insert({req.id, req.seq}).second) return;  // our own forged copy, or a repeat
     req.icmp.assign(icmp, icmp + icmpLen);
     req.ordinal = ++seen_;
+    if (req.ordinal == 1) firstSeen_ = Clock::now();
+    if (req.ordinal == 2) {
+        betweenRequests_ = std::chrono::duration<double>(Clock::now() - firstSeen_).count();
+    }
     for (const Forged& packet : policy_(req)) send(packet);
 }
 
@@ -405,6 +490,7 @@ void Responder::send(const Forged& packet) {
         sin6.sin6_family = AF_INET6;
         sin6.sin6_addr = in6addr_loopback;
         toLen = sizeof(sin6);
+        if (packet.fromAlternateSource) fd = alternate_fd_;
     }
     if (::sendto(fd, packet.icmp.data(), packet.icmp.size(), 0, reinterpret_cast<sockaddr*>(&to),
                  toLen) == static_cast<ssize_t>(packet.icmp.size())) {

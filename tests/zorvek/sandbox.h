@@ -7,19 +7,25 @@
 // reports key=value fields back over a pipe. The parent bounds it in time.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/types.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
+
+#include "echo.h"
 
 namespace zorvek_test {
 
@@ -31,11 +37,16 @@ struct SandboxOptions {
     bool ignoreEcho4 = false;    // net.ipv4.icmp_echo_ignore_all
     bool ignoreEcho6 = false;    // net.ipv6.icmp.echo_ignore_all
     std::string pingGroupRange;  // net.ipv4.ping_group_range; empty: keep default
+    bool ipv4Loopback = true;    // false: 127.0.0.1/8 removed from lo, so no IPv4 route at all
     // Private mount namespace whose /etc/resolv.conf names 127.0.0.1 as the only
-    // name server, /etc/hosts holds only loopback names (plus `extra_hosts`),
-    // and /etc/nsswitch.conf says "hosts: files dns".
+    // name server (or holds `resolvConf`), /etc/hosts holds only loopback names
+    // (plus `extraHosts`), and /etc/nsswitch.conf says "hosts: files dns".
     bool privateResolver = false;
     std::string extraHosts;
+    std::string resolvConf;
+    // Private mount namespace in which /usr/bin/ping and /bin/ping are
+    // /dev/null: no ping program to fall back on.
+    bool hidePingProgram = false;
 };
 
 // How the library gets its ICMP socket inside a sandbox.
@@ -44,10 +55,18 @@ enum class SocketMode {
     Datagram,  // ping sockets allowed for all groups, privileges dropped: no raw socket
 };
 const char* modeName(SocketMode mode);
+// Readable parameter values in test output.
+void PrintTo(SocketMode mode, std::ostream* out);
 // Sandbox options that leave the library only the given socket kind...
 SandboxOptions optionsFor(SocketMode mode);
 // ...completed inside the child, after any raw sockets the test needs are open.
 void enterMode(SocketMode mode);
+
+// 127.0.0.1 or ::1, port 0.
+sockaddr_storage loopbackAddress(int family);
+
+// "Reply", "NoReply" or "NoSocket", for reporting an outcome as a field.
+const char* outcomeName(zorvek::echo::Outcome outcome);
 
 // True if this process may open an ICMP socket of either kind (for tests that
 // probe loopback in the machine's own namespace).
@@ -78,6 +97,11 @@ ChildOutcome runSandboxed(const SandboxOptions& options, const std::function<Fie
 // and "<prefix>seconds".
 void timedPing(Fields& fields, const char* host, const std::string& prefix = "");
 
+// Inside a mount namespace of this process's own: /dev/null over
+// /usr/bin/ping and /bin/ping, which are then neither regular files nor
+// executable. Throws SkipCase if it cannot.
+void hideSystemPing();
+
 // Gives up root for good: no supplementary groups, gid and uid 65534, and so
 // no capabilities (CAP_NET_RAW included). Throws if anything is left.
 void dropToNobody();
@@ -85,6 +109,14 @@ void dropToNobody();
 // Runs a program, returns its exit status (or -1) and standard output.
 std::pair<int, std::string> runProgram(const std::vector<std::string>& argv,
                                        std::chrono::seconds limit = std::chrono::seconds(20));
+
+// The ordinary (unprivileged) user the tests run programs as, created when
+// missing; its uid. Throws if it can be neither found nor created.
+inline constexpr const char* kTestUser = "zorvek-test";
+uid_t ensureTestUser();
+
+// Number of threads of this process.
+int threadCount();
 
 // Number of open file descriptors of this process.
 int openDescriptorCount();
@@ -102,7 +134,7 @@ struct SeenRequest {
 // A packet for the Responder to send to the loopback address of its family.
 struct Forged {
     std::vector<std::uint8_t> icmp;
-    bool fromAlternateSource = false;  // IPv4 only: sent from 127.0.0.2
+    bool fromAlternateSource = false;  // sent from 127.0.0.2 or fd00::2 instead of loopback
 };
 
 using Policy = std::function<std::vector<Forged>(const SeenRequest&)>;
@@ -122,6 +154,8 @@ public:
     void stop(std::chrono::milliseconds grace = std::chrono::milliseconds(100));
     int requestsSeen() const { return seen_.load(); }
     int packetsSent() const { return sent_.load(); }
+    // Seconds from the first distinct request to the second (-1 if fewer seen).
+    double secondsBetweenRequests() const;
 
 private:
     void loop();
@@ -135,6 +169,8 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<int> seen_{0};
     std::atomic<int> sent_{0};
+    std::atomic<double> betweenRequests_{-1};
+    Clock::time_point firstSeen_;
     std::set<std::pair<std::uint16_t, std::uint16_t>> known_;
     std::thread thread_;
 };
@@ -154,6 +190,26 @@ std::vector<std::uint8_t> unreachableAbout(const SeenRequest& req, std::uint16_t
 void store16(std::vector<std::uint8_t>& buf, std::size_t at, std::uint16_t value);
 
 }  // namespace zorvek_test
+
+// Names a parameterised case after its parameters' printed forms, joined:
+// "RawIPv4WrongCookie". Each parameter type has a PrintTo giving a word.
+struct PrintedParamName {
+    template <class T>
+    std::string operator()(const ::testing::TestParamInfo<T>& info) const {
+        return join(info.param);
+    }
+
+private:
+    template <class... Ts>
+    static std::string join(const std::tuple<Ts...>& values) {
+        return std::apply([](const auto&... v) { return (::testing::PrintToString(v) + ...); },
+                          values);
+    }
+    template <class T>
+    static std::string join(const T& value) {
+        return ::testing::PrintToString(value);
+    }
+};
 
 // Runs a sandboxed case, skipping the test if the sandbox cannot be built.
 // The body goes last and may contain commas.

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Socket availability and local send failures.
+// Socket availability, the system's ping as the last way, local send
+// failures and a full descriptor table.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <fcntl.h>
+#include <cerrno>
 
 #include "sandbox.h"
 #include "zorvek.h"
@@ -8,10 +13,11 @@
 namespace zorvek_test {
 namespace {
 
-TEST(PingingSockets, NoIcmpSocketAllowedGivesMinusFourPromptly) {
+TEST(PingingSockets, NoIcmpSocketAndNoPingProgramGivesMinusFourPromptly) {
     SandboxOptions options;
     options.pingGroupRange = "1 0";  // no group may open ping sockets
     options.privateResolver = true;
+    options.hidePingProgram = true;
     ZORVEK_RUN_SANDBOXED(outcome, options, [] {
         dropToNobody();  // and no CAP_NET_RAW for a raw socket
         Fields f;
@@ -28,20 +34,75 @@ TEST(PingingSockets, NoIcmpSocketAllowedGivesMinusFourPromptly) {
 }
 
 TEST(PingingSockets, UnroutableDestinationFailsWithoutWaiting) {
-    // Loopback left down: no route even to 127.0.0.1 or ::1, so the send fails.
+    // Loopback left down: no route even to 127.0.0.1 or ::1, so the send fails
+    // (root, raw socket) or the system's ping is not even started (nobody).
+    // Either way that is a network error, not a missing permission.
     SandboxOptions options;
     options.loopbackUp = false;
+    options.pingGroupRange = "1 0";
     ZORVEK_RUN_SANDBOXED(outcome, options, [] {
         Fields f;
         timedPing(f, "127.0.0.1", "v4_");
         timedPing(f, "::1", "v6_");
+        dropToNobody();
+        timedPing(f, "127.0.0.1", "ping4_");
+        timedPing(f, "::1", "ping6_");
         return f;
     });
-    for (const char* prefix : {"v4_", "v6_"}) {
+    for (const char* prefix : {"v4_", "v6_", "ping4_", "ping6_"}) {
         SCOPED_TRACE(prefix);
         EXPECT_EQ(outcome.number(std::string(prefix) + "code"), ZORVEK_PING_ERROR);
         EXPECT_LT(outcome.seconds(std::string(prefix) + "seconds"), 1.0);
     }
+}
+
+// A name with both kinds of address whose IPv4 address has no route is
+// probed over IPv6 instead, by socket (root) and through ping (nobody).
+TEST(PingingSockets, NoIpv4RouteFallsBackToTheNamesIpv6Address) {
+    SandboxOptions options;
+    options.ipv4Loopback = false;
+    options.pingGroupRange = "1 0";
+    options.privateResolver = true;
+    options.extraHosts = "127.0.0.1 dual.test\n::1 dual.test\n";
+    ZORVEK_RUN_SANDBOXED(outcome, options, [] {
+        Fields f;
+        timedPing(f, "dual.test", "socket_");
+        dropToNobody();
+        timedPing(f, "dual.test", "ping_");
+        return f;
+    });
+    EXPECT_EQ(outcome.number("socket_code"), ZORVEK_SUCCESS);
+    EXPECT_EQ(outcome.number("ping_code"), ZORVEK_SUCCESS);
+}
+
+// With every descriptor in use nothing can be opened: a clear code, no abort.
+TEST(PingingSockets, FullDescriptorTableGivesPlainFailures) {
+    SandboxOptions options;
+    options.pingGroupRange = "1 0";
+    options.privateResolver = true;
+    ZORVEK_RUN_SANDBOXED(outcome, options, [] {
+        const rlimit few{64, 64};
+        if (::setrlimit(RLIMIT_NOFILE, &few) != 0) throw std::runtime_error("setrlimit");
+        Fields f;
+        // UndefinedBehaviorSanitizer checks an object's type through a pipe of
+        // its own the first time it meets it; the same calls made once before
+        // the table is full let it remember the answers.
+        Pinging("127.0.0.1");
+        Pinging("localhost");
+        int filler;
+        while ((filler = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0) {
+        }
+        f["filled"] = std::to_string(errno == EMFILE);
+        timedPing(f, "127.0.0.1", "socket_");
+        timedPing(f, "localhost", "name_");
+        dropToNobody();
+        timedPing(f, "127.0.0.1", "ping_");
+        return f;
+    });
+    ASSERT_EQ(outcome.number("filled"), 1);
+    EXPECT_EQ(outcome.number("socket_code"), ZORVEK_PING_ERROR);
+    EXPECT_EQ(outcome.number("name_code"), ZORVEK_HOST_NOT_FOUND);
+    EXPECT_EQ(outcome.number("ping_code"), ZORVEK_PING_ERROR);
 }
 
 }  // namespace
