@@ -228,6 +228,10 @@ TEST(IcmpReplies, Ipv4DatagramSocketUsesTheSenderAddress) {
     EXPECT_EQ(judge(e, reply, "127.0.0.1"), Verdict::Reply);
     EXPECT_EQ(judge(e, reply, "127.0.0.9"), Verdict::Ignore);
     EXPECT_EQ(judge(e, reply, "::1"), Verdict::Ignore);
+    // An IPv6 sender whose bytes, read as an IPv4 address, spell the target.
+    sockaddr_storage lookalike = addressOf("::1");
+    std::memcpy(&reinterpret_cast<sockaddr_in&>(lookalike).sin_addr, &e.target4, 4);
+    EXPECT_EQ(zorvek::icmp::classify(e, reply, lookalike), Verdict::Ignore);
 }
 
 TEST(IcmpReplies, Ipv6ReplyMatchesOnEveryField) {
@@ -237,6 +241,10 @@ TEST(IcmpReplies, Ipv6ReplyMatchesOnEveryField) {
     EXPECT_EQ(judge(e, icmpMessage(e, 129, 0x1000), "::1"), Verdict::Ignore);
     EXPECT_EQ(judge(e, icmpMessage(e, 128, 0xfffe), "::1"), Verdict::Ignore);
     EXPECT_EQ(judge(e, icmpMessage(e, 129, 0xfffe), "127.0.0.1"), Verdict::Ignore);
+    // An IPv4 sender whose bytes, read as an IPv6 address, spell the target.
+    sockaddr_storage lookalike = addressOf("127.0.0.1");
+    std::memcpy(&reinterpret_cast<sockaddr_in6&>(lookalike).sin6_addr, &e.target6, 16);
+    EXPECT_EQ(zorvek::icmp::classify(e, icmpMessage(e, 129, 0xfffe), lookalike), Verdict::Ignore);
 }
 
 // ---- Errors ------------------------------------------------------------------

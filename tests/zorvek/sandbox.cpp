@@ -251,18 +251,25 @@ void hideSystemPing() {
     }
 }
 
-const char* modeName(SocketMode mode) { return mode == SocketMode::Raw ? "Raw" : "Datagram"; }
+const char* modeName(SocketMode mode) {
+    switch (mode) {
+        case SocketMode::Raw: return "Raw";
+        case SocketMode::Datagram: return "Datagram";
+        case SocketMode::PingProgram: return "PingProgram";
+    }
+    return "?";
+}
 
 void PrintTo(SocketMode mode, std::ostream* out) { *out << modeName(mode); }
 
 SandboxOptions optionsFor(SocketMode mode) {
     SandboxOptions options;
-    options.pingGroupRange = mode == SocketMode::Raw ? "1 0" : "0 2147483647";
+    options.pingGroupRange = mode == SocketMode::Datagram ? "0 2147483647" : "1 0";
     return options;
 }
 
 void enterMode(SocketMode mode) {
-    if (mode == SocketMode::Datagram) dropToNobody();
+    if (mode != SocketMode::Raw) dropToNobody();
 }
 
 sockaddr_storage loopbackAddress(int family) {

@@ -51,8 +51,9 @@ struct SandboxOptions {
 
 // How the library gets its ICMP socket inside a sandbox.
 enum class SocketMode {
-    Raw,       // ping sockets refused ("1 0"), still root: only a raw socket works
-    Datagram,  // ping sockets allowed for all groups, privileges dropped: no raw socket
+    Raw,          // ping sockets refused ("1 0"), still root: only a raw socket works
+    Datagram,     // ping sockets allowed for all groups, privileges dropped: no raw socket
+    PingProgram,  // ping sockets refused, privileges dropped: no socket, only ping(8)
 };
 const char* modeName(SocketMode mode);
 // Readable parameter values in test output.
