@@ -78,15 +78,12 @@ TEST(PingingSockets, NoIpv4RouteFallsBackToTheNamesIpv6Address) {
 // With every descriptor in use nothing can be opened: a clear code, no abort,
 // and no -4, which means "not permitted" (no ping program to fall back on
 // either, so a shortage taken for a refusal would show as -4). Then as
-// nobody, ping present: its route check finds no descriptor either.
+// nobody, ping present: its route check finds no descriptor either. Only
+// address literals: a name's lookup starts a thread, and the sanitizer's
+// check of the thread object's type needs a pipe of its own.
 TEST(PingingSockets, FullDescriptorTableGivesPlainFailures) {
     const auto fullTable = [](bool asNobody) {
         return [asNobody] {
-            // UndefinedBehaviorSanitizer checks an object's type through a pipe
-            // of its own the first time it meets it; the same calls made once
-            // before the table is full let it remember the answers.
-            Pinging("127.0.0.1");
-            Pinging("localhost");
             if (asNobody) dropToNobody();
             const rlimit few{64, 64};
             if (::setrlimit(RLIMIT_NOFILE, &few) != 0) throw std::runtime_error("setrlimit");
@@ -94,13 +91,12 @@ TEST(PingingSockets, FullDescriptorTableGivesPlainFailures) {
             }
             Fields f{{"filled", std::to_string(errno == EMFILE)}};
             timedPing(f, "127.0.0.1", "v4_");
-            timedPing(f, "localhost", "name_");
+            timedPing(f, "::1", "v6_");
             return f;
         };
     };
     SandboxOptions options;
     options.pingGroupRange = "1 0";
-    options.privateResolver = true;
     options.hidePingProgram = true;
     ZORVEK_RUN_SANDBOXED(asRoot, options, fullTable(false));
     options.hidePingProgram = false;
@@ -108,7 +104,7 @@ TEST(PingingSockets, FullDescriptorTableGivesPlainFailures) {
     for (const ChildOutcome* outcome : {&asRoot, &asNobody}) {
         ASSERT_EQ(outcome->number("filled"), 1);
         EXPECT_EQ(outcome->number("v4_code"), ZORVEK_PING_ERROR);
-        EXPECT_EQ(outcome->number("name_code"), ZORVEK_HOST_NOT_FOUND);
+        EXPECT_EQ(outcome->number("v6_code"), ZORVEK_PING_ERROR);
     }
 }
 
