@@ -13,14 +13,17 @@ unshare --net true 2>/dev/null || { echo "SKIP: no network namespaces here"; exi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$1" "$2" "$work/"
-seconds=5
+seconds=3
 
-# Runs the program with the settings line $1 in a new network namespace and
-# prints how many echo requests it sent up to its first one (start-up probes
-# at once) and how many in the $seconds after that.
+# Runs the program with the settings line $1 in a folder of its own ($2) in a
+# new network namespace and prints how many echo requests it sent up to its
+# first one (start-up probes at once) and how many in the $seconds after that.
 echo_requests() {
-    printf '%s\r\n' "$1" >"$work/Zorvek.ini"
-    unshare --net bash -s "$work" "$seconds" <<'INNER'
+    local dir="$work/$2"
+    mkdir "$dir"
+    cp "$work/zorvek" "$work/libZorvek.so" "$dir/"
+    printf '%s\r\n' "$1" >"$dir/Zorvek.ini"
+    unshare --net bash -s "$dir" "$seconds" <<'INNER'
 set -euo pipefail
 ip link set lo up
 sysctl -qw net.ipv4.ping_group_range="0 2147483647"
@@ -36,11 +39,16 @@ wait "$pid" 2>/dev/null || true
 INNER
 }
 
-fail=0
 # The count as text, not a number: loading stops part-way with the count at
-# zero and the unit at minutes. Zero seconds: the count is read whole.
-for line in '"127.0.0.1","abc","","",1,0,1' '"127.0.0.1","0","","",0,0,1'; do
-    read -r first n < <(echo_requests "$line")
+# zero and the unit at minutes. Zero seconds: the count is read whole. Both
+# run at once, each in its own folder and namespace.
+lines=('"127.0.0.1","abc","","",1,0,1' '"127.0.0.1","0","","",0,0,1')
+for i in "${!lines[@]}"; do echo_requests "${lines[$i]}" "$i" >"$work/result$i" & done
+wait
+fail=0
+for i in "${!lines[@]}"; do
+    line=${lines[$i]}
+    read -r first n <"$work/result$i"
     echo "$line: $first at start-up, then $n echo requests in $seconds s"
     if [ "$first" -lt 1 ] || [ "$n" -gt $((seconds + 1)) ]; then
         echo "FAIL: expected a start-up probe, then at most one a second"
