@@ -20,7 +20,7 @@ cp "$E2E_WORK/elsewhere/Zorvek.ini" "$E2E_WORK/decoy.before"
 
 (cd "$E2E_WORK/elsewhere" && exec "$dir/zorvek") >"$E2E_WORK/out.log" 2>&1 &
 ZORVEK_PID=$!
-wait_until icon_window 20 || fail "the icon was not embedded in the tray"
+expect_icon
 icon=$(icon_window)
 wait_until '[ "$(icon_picture "$icon")" = active ]' 10 || fail "the settings beside the program were not read"
 # The probe at start-up loaded the library from the program's folder...
@@ -30,9 +30,8 @@ LC_ALL=C grep -qF "$dir/$(basename "$2")" "/proc/$ZORVEK_PID/maps" ||
 sleep 2.5
 message_box_visible && fail "a probe failed: $(cat "$E2E_WORK/out.log")"
 
-click_icon 1
-wait_until main_window_visible 10 || fail "a left click did not show the window"
-win=$(xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' | head -n1)
+show_window_by_click
+win=$(main_window)
 xdotool mousemove --window "$win" 295 54 click 1   # 設定を保存
 expected=$(printf '"127.0.0.1","1","00:00","00:00",0,1,1\r\n')
 wait_until '[ "$(cat "$dir/Zorvek.ini")" = "$expected" ]' 10 ||

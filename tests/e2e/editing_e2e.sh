@@ -6,11 +6,10 @@
 . "$(dirname "$0")/lib.sh"
 e2e_prepare "$1" "$2"
 e2e_start_program
-wait_until icon_window 20 || fail "the icon was not embedded in the tray"
+expect_icon
 
-click_icon 1
-wait_until main_window_visible 10 || fail "a left click did not show the window"
-win=$(xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' | head -n1)
+show_window_by_click
+win=$(main_window)
 
 type_keys() { xdotool type --delay 20 "$1"; }
 # Answers the one box the last step should have raised, and checks that no
@@ -57,10 +56,10 @@ expect_program_ended Zorvek終了
 rm "$E2E_WORK/Zorvek.ini"
 cp "$E2E_WORK/ini.saved" "$E2E_WORK/Zorvek.ini"
 e2e_start_program
-wait_until icon_window 20 || fail "the icon was not embedded after the restart"
+expect_icon "the icon was not embedded after the restart"
 choose_from_tray_menu 1
 wait_until main_window_visible 10 || fail "設定 did not open the window"
-win=$(xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' | head -n1)
+win=$(main_window)
 rm "$E2E_WORK/Zorvek.ini"
 xdotool mousemove --window "$win" 295 54 click 1   # 設定を保存
 wait_until '[ -f "$E2E_WORK/Zorvek.ini" ]' 10 || fail "the second save wrote nothing"

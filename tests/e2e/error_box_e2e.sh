@@ -8,11 +8,10 @@
 e2e_prepare "$1" "$2"
 printf '"bad host","1","00:00","00:00",1,1,1\r\n' >"$E2E_WORK/Zorvek.ini"
 e2e_start_program
-wait_until icon_window 20 || fail "the icon was not embedded in the tray"
+expect_icon
 wait_until message_box_visible 10 || fail "the failed probe opened no box"
 
-click_icon 1
-wait_until main_window_visible 10 || fail "a left click did not show the window behind the box"
+show_window_by_click "a left click did not show the window behind the box"
 first=$(log_lines)
 sleep 2.2
 second=$(log_lines)

@@ -11,7 +11,7 @@ kill -0 "$ZORVEK_PID" || fail "the program ended without a tray host"
 message_box_visible && fail "the program complained about the missing tray host"
 
 start_tray_host
-wait_until icon_window 20 || fail "the icon was not embedded once a tray host appeared"
+expect_icon "the icon was not embedded once a tray host appeared"
 sleep 0.5
 main_window_visible || fail "the tray host's arrival hid the window"
 [ "$(icon_count)" -eq 1 ] || fail "$(icon_count) icons in the tray"
@@ -19,8 +19,7 @@ main_window_visible || fail "the tray host's arrival hid the window"
 # From now on the icon works as usual: hidden with 閉じる, back with a left click.
 xdotool mousemove --window "$(main_window)" 295 27 click 1   # 閉じる
 wait_until '! main_window_visible' 10 || fail "閉じる did not hide the window"
-click_icon 1
-wait_until main_window_visible 10 || fail "a left click on the late icon did not show the window"
+show_window_by_click "a left click on the late icon did not show the window"
 choose_from_tray_menu 2
 expect_program_ended 終了
 echo "PASS"

@@ -86,6 +86,15 @@ XML
 
 main_window() { xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' | head -n1; }
 
+# Waits for the icon to be embedded in the tray host; $1 says what failed.
+expect_icon() { wait_until icon_window 20 || fail "${1:-the icon was not embedded in the tray}"; }
+
+# A left click on the icon, then waits for the window; $1 says what failed.
+show_window_by_click() {
+    click_icon 1
+    wait_until main_window_visible 10 || fail "${1:-a left click did not show the window}"
+}
+
 main_window_visible() { xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' >/dev/null 2>&1; }
 message_box_visible() { xdotool search --onlyvisible --name '^Zorvek(エラー)?$' >/dev/null 2>&1; }
 

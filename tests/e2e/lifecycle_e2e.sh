@@ -10,13 +10,12 @@ printf '"127.0.0.1","1","00:00","00:00",1,0,1\r\n' >"$E2E_WORK/Zorvek.ini"
 cp "$E2E_WORK/Zorvek.ini" "$E2E_WORK/ini.before"
 e2e_start_program
 
-wait_until icon_window 20 || fail "the icon was not embedded in the tray"
+expect_icon
 icon=$(icon_window)
 wait_until '[ "$(icon_picture "$icon")" = active ]' 10 || fail "the icon did not turn active"
 main_window_visible && fail "start-up showed the window"
 
-click_icon 1
-wait_until main_window_visible 10 || fail "a left click did not show the window"
+show_window_by_click
 first=$(log_lines)
 [ "$first" -ge 2 ] || fail "the log holds $first lines after start-up"
 # Two lines a second: the time stamp and the result line.

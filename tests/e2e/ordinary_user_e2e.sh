@@ -31,13 +31,12 @@ unshare --net -- sh -c '
     >"$E2E_WORK/out.log" 2>&1 &
 ZORVEK_PID=$!
 
-wait_until icon_window 20 || fail "the icon was not embedded in the tray"
+expect_icon
 [ "$(ps -o user= -p "$ZORVEK_PID")" = "$user" ] || fail "the program does not run as $user"
 # A probe a second: by now at least three have run, any failure shows a box.
 sleep 2.2
 message_box_visible && fail "a probe failed (an error box is open)"
-click_icon 1
-wait_until main_window_visible 10 || fail "a left click did not show the window"
+show_window_by_click
 wait_until '[ "$(log_lines)" -ge 6 ]' 10 || fail "the log holds $(log_lines) lines, not three probes"
 message_box_visible && fail "a probe failed (an error box is open)"
 echo "log lines: $(log_lines), no error box"

@@ -13,9 +13,8 @@ dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
     org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled \
     variant:boolean:true >/dev/null || fail "no accessibility bus"
 e2e_start_program
-wait_until icon_window 20 || fail "the icon was not embedded in the tray"
-click_icon 1
-wait_until main_window_visible 10 || fail "a left click did not show the window"
+expect_icon
+show_window_by_click
 
 # One line per accessible object of the window: role | name | labelled by.
 tree=$(timeout 60 /usr/bin/python3 - <<'PY'

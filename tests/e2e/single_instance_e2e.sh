@@ -7,7 +7,7 @@
 . "$(dirname "$0")/lib.sh"
 e2e_prepare "$1" "$2"
 e2e_start_program
-wait_until icon_window 20 || fail "the icon was not embedded in the tray"
+expect_icon
 main_window_visible && fail "start-up showed the window"
 
 start=$(date +%s%N)
@@ -25,7 +25,7 @@ wait "$ZORVEK_PID" 2>/dev/null || true
 wait_until '[ "$(icon_count)" -eq 0 ]' 10 || fail "the killed program's icon stayed"
 ls "$XDG_RUNTIME_DIR"/zorvek-* >/dev/null || fail "no socket left to test with"
 e2e_start_program
-wait_until icon_window 20 || fail "the start after a killed one did not run"
+expect_icon "the start after a killed one did not run"
 sleep 1
 kill -0 "$ZORVEK_PID" || fail "the start after a killed one ended"
 # It listens where the killed one did: a further start hands over to it.
@@ -44,7 +44,7 @@ if kill -0 "$one" 2>/dev/null; then ZORVEK_PID=$one ended=$two; else ZORVEK_PID=
 status=0
 wait "$ended" || status=$?
 [ "$status" -eq 0 ] || fail "the start that handed over ended with status $status"
-wait_until icon_window 20 || fail "no icon after two starts at once"
+expect_icon "no icon after two starts at once"
 sleep 0.5
 [ "$(icon_count)" -eq 1 ] || fail "$(icon_count) icons after two starts at once"
 choose_from_tray_menu 2

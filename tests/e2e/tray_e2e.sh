@@ -7,7 +7,7 @@
 e2e_prepare "$1" "$2"
 e2e_start_program
 
-wait_until icon_window 20 || fail "the icon was not embedded in the tray"
+expect_icon
 icon=$(icon_window)
 # The icon sits inside the tray host's area at the top right of the screen.
 eval "$(xdotool getwindowgeometry --shell "$icon")"
@@ -36,11 +36,10 @@ xdotool key --clearmodifiers Down Return
 wait_until main_window_visible 10 || fail "the first menu entry did not open the settings"
 
 # Hide with the window's own button, then a left click shows it again.
-win=$(xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' | head -n1)
+win=$(main_window)
 xdotool mousemove --window "$win" 295 27 click 1   # 閉じる
 wait_until '! main_window_visible' 10 || fail "閉じる did not hide the window"
-click_icon 1
-wait_until main_window_visible 10 || fail "a left click did not show the window"
+show_window_by_click
 
 # The second entry is "終了": the icon goes and the program ends with status 0.
 choose_from_tray_menu 2

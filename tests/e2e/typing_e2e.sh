@@ -8,11 +8,10 @@
 . "$(dirname "$0")/lib.sh"
 e2e_prepare "$1" "$2"
 e2e_start_program
-wait_until icon_window 20 || fail "the icon was not embedded in the tray"
+expect_icon
 
-click_icon 1
-wait_until main_window_visible 10 || fail "a left click did not show the window"
-win=$(xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' | head -n1)
+show_window_by_click
+win=$(main_window)
 sleep 0.3
 xdotool type --delay 20 "abc"   # over the selected "localhost"
 

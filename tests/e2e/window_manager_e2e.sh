@@ -12,9 +12,8 @@ main_window_active() {
 }
 e2e_prepare "$1" "$2"
 e2e_start_program
-wait_until icon_window 20 || fail "the icon was not embedded in the tray"
-click_icon 1
-wait_until main_window_visible 10 || fail "a left click did not show the window"
+expect_icon
+show_window_by_click
 win=$(main_window)
 
 # The window manager comes after the window: minimised, then a left click.
@@ -23,15 +22,13 @@ wait_until 'xprop -id $win _NET_WM_ALLOWED_ACTIONS | grep -q MINIMIZE' 10 ||
     fail "openbox does not manage the window"
 xdotool windowminimize "$win"
 wait_until '! main_window_visible' 10 || fail "the window could not be minimised to begin with"
-click_icon 1
-wait_until main_window_visible 10 || fail "a left click did not bring the minimised window back"
+show_window_by_click "a left click did not bring the minimised window back"
 wait_until main_window_active 10 || fail "the window came back inactive"
 
 # Shown anew, the window offers the close command only.
 xdotool mousemove --window "$win" 295 27 click 1   # 閉じる
 wait_until '! main_window_visible' 10 || fail "閉じる did not hide the window"
-click_icon 1
-wait_until main_window_visible 10 || fail "a left click did not show the window"
+show_window_by_click
 actions=$(xprop -id "$win" _NET_WM_ALLOWED_ACTIONS)
 echo "$actions"
 case "$actions" in *_NET_WM_ACTION_CLOSE*) ;; *) fail "no close command" ;; esac
