@@ -1,55 +1,33 @@
 // SPDX-License-Identifier: MIT
 #include "ui/log_list.h"
 
-#include <QStyledItemDelegate>
+#include <QAbstractItemDelegate>
+#include <QAccessible>
+#include <QCursor>
+#include <QEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <algorithm>
+#include <climits>
 
 namespace zorvek::ui {
-namespace {
-
-// Hands the view the largest line size instead of the sampled line's own, so
-// the one size the view lays every line out with fits them all.
-class LargestLineDelegate : public QStyledItemDelegate {
-public:
-    LargestLineDelegate(const QSize& largest, QObject* parent)
-        : QStyledItemDelegate(parent), largest_(largest) {}
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return QStyledItemDelegate::sizeHint(option, index).expandedTo(largest_);
-    }
-
-private:
-    const QSize& largest_;
-};
-
-}  // namespace
-
-LogList::LogList(QWidget* parent) : QListWidget(parent), measurer_(new QStyledItemDelegate(this)) {
-    // The view then asks for one size per layout, not for the size of every
-    // line; the delegate makes that one size fit the largest line.
-    setUniformItemSizes(true);
-    // Scrolling by items keeps a table of every line's position for the scroll
-    // bar, rebuilt on each append; by pixels it needs only the total height.
+LogList::LogList(QWidget* parent) : QListWidget(parent) {
+    // Offsets below are pixels in both directions, and lines run left to right
+    // whatever the application's direction.
+    setLayoutDirection(Qt::LeftToRight);
+    // QListWidget's model is for good (it cannot be replaced).
+    connect(model(), &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex& parent, int first, int) { rowsRemoved(parent, first); });
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    setItemDelegate(new LargestLineDelegate(largest_, this));
-}
-
-void LogList::rowsInserted(const QModelIndex& parent, int first, int last) {
-    QListWidget::rowsInserted(parent, first, last);
-    // Only the new lines are measured.
-    QStyleOptionViewItem option;
-    initViewItemOption(&option);
-    for (int row = first; row <= last; ++row)
-        largest_ = largest_.expandedTo(measurer_->sizeHint(option, model()->index(row, 0)));
-}
-
-void LogList::reset() {
-    QListWidget::reset();
-    largest_ = QSize(0, 0);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 }
 
 void LogList::appendLine(const QString& line) {
     addItem(line);
-    // Scrolling lays the list out at once; a hidden list can wait until shown.
+    // A hidden list scrolls once, when it is shown.
     if (isVisible()) {
         scrollToBottom();
     } else {
@@ -57,11 +35,367 @@ void LogList::appendLine(const QString& line) {
     }
 }
 
+int LogList::rowCount() const { return model()->rowCount(rootIndex()); }
+
+int LogList::rowWidth() const { return std::max(largest_.width(), viewport()->width()); }
+
+std::pair<int, int> LogList::rowsBetween(int top, int bottom) const {
+    const int h = rowHeight();
+    const int from = top + verticalOffset();
+    const int to = bottom + verticalOffset();
+    if (to < 0 || to < from) return {0, -1};
+    return {std::max(0, from) / h, std::min(rowCount() - 1, to / h)};
+}
+
+bool LogList::measure(int first, int last) {
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QSize before = largest_;
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = model()->index(row, modelColumn(), rootIndex());
+        if (const QAbstractItemDelegate* delegate = itemDelegateForIndex(index))
+            largest_ = largest_.expandedTo(delegate->sizeHint(option, index));
+    }
+    return largest_ != before;
+}
+
+QRect LogList::visualRect(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != model() || index.parent() != rootIndex() ||
+        index.column() != modelColumn()) {
+        return {};
+    }
+    const int h = rowHeight();
+    return {-horizontalOffset(), index.row() * h - verticalOffset(), rowWidth(), h};
+}
+
+QModelIndex LogList::indexAt(const QPoint& point) const {
+    const int x = point.x() + horizontalOffset();
+    const int y = point.y() + verticalOffset();
+    if (x < 0 || x >= rowWidth() || y < 0) return {};
+    const int row = y / rowHeight();
+    if (row >= rowCount()) return {};
+    return model()->index(row, modelColumn(), rootIndex());
+}
+
+void LogList::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    executeDelayedItemsLayout();  // the scroll range may wait for the list to be shown
+    const QRect rect = visualRect(index);
+    if (!rect.isValid()) return;
+    const QRect area = viewport()->rect();
+    int value = verticalScrollBar()->value();
+    switch (hint) {
+        case EnsureVisible:
+            if (rect.top() < area.top())
+                value += rect.top();
+            else if (rect.bottom() > area.bottom())
+                value += std::min(rect.top(), rect.bottom() - area.bottom());
+            break;
+        case PositionAtTop: value += rect.top(); break;
+        case PositionAtBottom: value += rect.bottom() - area.bottom(); break;
+        case PositionAtCenter: value += rect.top() - (area.height() - rect.height()) / 2; break;
+    }
+    verticalScrollBar()->setValue(value);
+}
+
+void LogList::doItemsLayout() {
+    // There is nothing to place: a row's position follows from its number.
+    // This sets the scroll ranges and repaints, without QListView's layout.
+    QAbstractItemView::doItemsLayout();
+}
+
+void LogList::reset() {
+    QListWidget::reset();
+    largest_ = QSize(0, 0);
+}
+
+void LogList::rowsInserted(const QModelIndex& parent, int first, int last) {
+    // Not QListView's: it throws its layout away and builds it again for every row.
+    QAbstractItemView::rowsInserted(parent, first, last);
+    if (parent != rootIndex()) return;
+    const bool grew = measure(first, last);  // only the new lines are measured
+    if (!isVisible()) {
+        scheduleDelayedItemsLayout();  // done once, when the list is shown
+        return;
+    }
+    updateScrollRanges();
+    if (grew) {
+        viewport()->update();  // every row takes the new size
+        return;
+    }
+    // The new rows and those they pushed down; after an append at the end
+    // that is the new row, which is often still below the viewport.
+    const int h = rowHeight();
+    const QRect moved(QPoint(0, first * h - verticalOffset()),
+                      QPoint(viewport()->width() - 1, rowCount() * h - verticalOffset() - 1));
+    const QRect dirty = moved & viewport()->rect();
+    if (!dirty.isEmpty()) viewport()->update(dirty);
+}
+
+void LogList::rowsAboutToBeRemoved(const QModelIndex& parent, int first, int last) {
+    // Not QListView's: it throws its layout away. The ranges are set and the
+    // rows repainted once the rows are gone (rowsRemoved).
+    QAbstractItemView::rowsAboutToBeRemoved(parent, first, last);
+    if (parent == rootIndex() && last - first + 1 >= rowCount()) largest_ = QSize(0, 0);
+}
+
+void LogList::rowsRemoved(const QModelIndex& parent, int first) {
+    if (parent != rootIndex()) return;
+    if (!isVisible()) {
+        scheduleDelayedItemsLayout();  // done once, when the list is shown
+        return;
+    }
+    updateScrollRanges();  // may scroll back, which paints what comes into view
+    // The rows that moved up into the place of the removed ones, and the
+    // space they left.
+    const QRect moved(0, first * rowHeight() - verticalOffset(), viewport()->width(),
+                      viewport()->height());
+    const QRect dirty = moved & viewport()->rect();
+    if (!dirty.isEmpty()) viewport()->update(dirty);
+}
+
+void LogList::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                          const QList<int>& roles) {
+    // A changed line may be wider than any before.
+    if (topLeft.isValid() && topLeft.parent() == rootIndex() &&
+        measure(topLeft.row(), bottomRight.row())) {
+        scheduleDelayedItemsLayout();
+    }
+    QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
+}
+
+void LogList::updateGeometries() {
+    updateScrollRanges();
+    QAbstractItemView::updateGeometries();
+}
+
+void LogList::updateScrollRanges() {
+    const int rows = rowCount();
+    const int h = rowHeight();
+    const QSize contents(rows > 0 ? largest_.width() : 0,
+                         static_cast<int>(std::min<qint64>(qint64{rows} * h, INT_MAX)));
+    QScrollBar* vertical = verticalScrollBar();
+    QScrollBar* horizontal = horizontalScrollBar();
+    // Whether a bar is needed is decided on the whole inside of the frame, so
+    // that one bar taking room cannot make the other come and go without end.
+    const QSize whole = contentsRect().marginsRemoved(viewportMargins()).size();
+    const int verticalExtent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, vertical);
+    const int horizontalExtent =
+        style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, horizontal);
+    const bool tall = contents.height() > whole.height();
+    const bool wantsHorizontal = contents.width() > whole.width() - (tall ? verticalExtent : 0);
+    const bool wantsVertical =
+        contents.height() > whole.height() - (wantsHorizontal ? horizontalExtent : 0);
+    const bool bothAsNeeded = verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded &&
+                              horizontalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
+    const QSize view = viewport()->size();
+    horizontal->setSingleStep(h);
+    horizontal->setPageStep(view.width());
+    horizontal->setRange(0, bothAsNeeded && !wantsHorizontal ? 0 : contents.width() - view.width());
+    vertical->setSingleStep(h);
+    vertical->setPageStep(view.height());
+    vertical->setRange(0, bothAsNeeded && !wantsVertical ? 0 : contents.height() - view.height());
+}
+
+void LogList::verticalScrollbarValueChanged(int) {
+    // QAbstractItemView asks the X server where the pointer is after every
+    // scroll, a round trip per appended line, to move the hover highlight.
+    // That is needed only while the pointer is over the lines, and scrolling
+    // moves the lines, not the viewport, so the pointer's last position over
+    // the viewport still holds while hover events keep it. (QListWidget's
+    // model never fetches more rows, the base's other task here.)
+    if (!viewport()->underMouse()) return;
+    setHover(indexAt(viewport()->testAttribute(Qt::WA_Hover)
+                         ? pointer_
+                         : viewport()->mapFromGlobal(QCursor::pos())));
+}
+
+void LogList::horizontalScrollbarValueChanged(int) {
+    // Every row spans the whole width: the row under the pointer stays.
+}
+
+void LogList::setHover(const QModelIndex& index) {
+    if (hover_ == index) return;
+    update(hover_);
+    update(index);
+    hover_ = index;
+}
+
+bool LogList::viewportEvent(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::HoverEnter:
+        case QEvent::HoverMove:
+            pointer_ = static_cast<QHoverEvent*>(event)->position().toPoint();
+            setHover(indexAt(pointer_));
+            break;
+        case QEvent::MouseMove:
+            pointer_ = static_cast<QMouseEvent*>(event)->position().toPoint();
+            setHover(indexAt(pointer_));
+            break;
+        case QEvent::HoverLeave:
+        case QEvent::Leave: setHover(QModelIndex()); break;
+        default: break;
+    }
+    return QListWidget::viewportEvent(event);
+}
+
+void LogList::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+#if QT_CONFIG(accessibility)
+    // Screen readers hear of the first row that joined and the first that left
+    // the selection; QListView would ask its own layout for the row's number.
+    if (QAccessible::isActive()) {
+        const auto tell = [this](const QItemSelection& rows, QAccessible::Event kind) {
+            if (rows.isEmpty() || !rows.first().topLeft().isValid()) return;
+            QAccessibleEvent event(this, kind);
+            event.setChild(rows.first().topLeft().row());
+            QAccessible::updateAccessibility(&event);
+        };
+        tell(selected, QAccessible::SelectionAdd);
+        tell(deselected, QAccessible::SelectionRemove);
+    }
+#endif
+    QAbstractItemView::selectionChanged(selected, deselected);
+}
+
+void LogList::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+#if QT_CONFIG(accessibility)
+    if (QAccessible::isActive() && current.isValid() && hasFocus()) {
+        QAccessibleEvent event(this, QAccessible::Focus);
+        event.setChild(current.row());
+        QAccessible::updateAccessibility(&event);
+    }
+#endif
+    QAbstractItemView::currentChanged(current, previous);
+}
+
+int LogList::horizontalOffset() const { return horizontalScrollBar()->value(); }
+
+int LogList::verticalOffset() const { return verticalScrollBar()->value(); }
+
+QModelIndex LogList::moveCursor(CursorAction action, Qt::KeyboardModifiers) {
+    const int rows = rowCount();
+    if (rows == 0) return {};
+    const QModelIndex current = currentIndex();
+    if (!current.isValid()) return model()->index(0, modelColumn(), rootIndex());
+    // A page is the rows in view less one, so one row stays in sight.
+    const int h = rowHeight();
+    const int page = std::max(1, (viewport()->height() + h / 2) / h - 1);
+    int row = current.row();
+    switch (action) {
+        case MoveUp:
+        case MovePrevious: row -= 1; break;
+        case MoveDown:
+        case MoveNext: row += 1; break;
+        case MovePageUp: row -= page; break;
+        case MovePageDown: row += page; break;
+        case MoveHome: row = 0; break;
+        case MoveEnd: row = rows - 1; break;
+        case MoveLeft:
+        case MoveRight: break;  // one column: nothing beside
+    }
+    return model()->index(std::clamp(row, 0, rows - 1), modelColumn(), rootIndex());
+}
+
+bool LogList::isIndexHidden(const QModelIndex&) const { return false; }
+
+void LogList::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) {
+    if (!selectionModel()) return;
+    const QRect area = rect.normalized();
+    QItemSelection selection;
+    const int left = area.left() + horizontalOffset();
+    const int right = area.right() + horizontalOffset();
+    if (right >= 0 && left < rowWidth()) {
+        const auto [first, last] = rowsBetween(area.top(), area.bottom());
+        if (first <= last) {
+            selection.select(model()->index(first, modelColumn(), rootIndex()),
+                             model()->index(last, modelColumn(), rootIndex()));
+        }
+    }
+    selectionModel()->select(selection, command);
+}
+
+QRegion LogList::visualRegionForSelection(const QItemSelection& selection) const {
+    QRegion region;
+    const QRect area = viewport()->rect();
+    const int h = rowHeight();
+    for (const QItemSelectionRange& range : selection) {
+        if (!range.isValid() || range.parent() != rootIndex()) continue;
+        const QRect rows(QPoint(-horizontalOffset(), range.top() * h - verticalOffset()),
+                         QSize(rowWidth(), (range.bottom() - range.top() + 1) * h));
+        region += rows & area;
+    }
+    return region;
+}
+
+QSize LogList::viewportSizeHint() const {
+    return {largest_.width(),
+            static_cast<int>(std::min<qint64>(qint64{rowCount()} * rowHeight(), INT_MAX))};
+}
+
+void LogList::scrollContentsBy(int dx, int dy) {
+    // What is painted moves along; only the rows scrolled into view are painted.
+    scrollDirtyRegion(dx, dy);
+    viewport()->scroll(dx, dy);
+}
+
+void LogList::paintEvent(QPaintEvent* event) {
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QStyle::State state = option.state;
+    const bool enabled = state.testFlag(QStyle::State_Enabled);
+    const QModelIndex current = currentIndex();
+    const bool focus = (hasFocus() || viewport()->hasFocus()) && current.isValid();
+    const bool editing = this->state() == EditingState;
+    const QItemSelectionModel* selections = selectionModel();
+    QPainter painter(viewport());
+    const auto [first, last] = rowsBetween(event->rect().top(), event->rect().bottom());
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = model()->index(row, modelColumn(), rootIndex());
+        QAbstractItemDelegate* delegate = itemDelegateForIndex(index);
+        if (!delegate) continue;
+        option.rect = visualRect(index);
+        option.state = state;
+        option.state.setFlag(QStyle::State_Selected, selections && selections->isSelected(index));
+        if (enabled) {
+            const bool itemEnabled = model()->flags(index).testFlag(Qt::ItemIsEnabled);
+            option.state.setFlag(QStyle::State_Enabled, itemEnabled);
+            option.palette.setCurrentColorGroup(itemEnabled ? QPalette::Normal
+                                                            : QPalette::Disabled);
+        }
+        if (focus && index == current) {
+            option.state |= QStyle::State_HasFocus;
+            option.state.setFlag(QStyle::State_Editing, editing);
+        }
+        option.state.setFlag(QStyle::State_MouseOver, index == hover_);
+        delegate->paint(&painter, option, index);
+    }
+}
+
+void LogList::resizeEvent(QResizeEvent* event) {
+    // Not QListView's, which waits for its own layout.
+    QAbstractItemView::resizeEvent(event);
+}
+
+void LogList::timerEvent(QTimerEvent* event) {
+    // Not QListView's, which would go on with its own layout.
+    QAbstractItemView::timerEvent(event);
+}
+
 void LogList::showEvent(QShowEvent* event) {
     QListWidget::showEvent(event);
     if (scrollPending_) {
         scrollPending_ = false;
         scrollToBottom();
+    }
+}
+
+void LogList::changeEvent(QEvent* event) {
+    QListWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        // Each line's size follows the font and the style: all are measured
+        // again, once per such change.
+        largest_ = QSize(0, 0);
+        if (rowCount() > 0) measure(0, rowCount() - 1);
+        scheduleDelayedItemsLayout();
     }
 }
 

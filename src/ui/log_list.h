@@ -1,16 +1,26 @@
 // SPDX-License-Identifier: MIT
 // The log list List1: a list box that only grows at its end (until it is
-// cleared) and must not get slower to append to however long it gets. Every
-// line is laid out with one size, the largest line seen so far, instead of
-// measuring every line again on each append; so a long result line still
-// sets the width the horizontal scroll bar covers. While the list is hidden,
-// scrolling to the newest line waits and is done once when it is shown.
+// cleared) and must not get slower to append to however long it gets.
+//
+// QListView lays out every row again whenever a row is inserted and then
+// repaints the whole viewport, so each append costs time in proportion to the
+// number of lines. Every log line has one height and there is one column, so
+// this list computes its geometry itself instead: row r spans the pixels
+// r * height .. (r + 1) * height, and every row is as wide as the widest line
+// since the list was last emptied (so a long result line still sets the width
+// the horizontal scroll bar covers). Each geometry function of QListView is
+// replaced so that its row-by-row layout is never built; an append measures the
+// new line, sets the scroll ranges and paints only what changed: the new row,
+// or, once the list scrolls, the row scrolled into view (the rest of the
+// viewport is moved, not painted again). While the list is hidden, scroll
+// ranges and scrolling to the newest line wait until it is shown.
 #pragma once
 
 #include <QListWidget>
+#include <QPersistentModelIndex>
+#include <QPoint>
 #include <QSize>
-
-class QStyledItemDelegate;
+#include <utility>
 
 namespace zorvek::ui {
 
@@ -26,16 +36,60 @@ public:
     // since the list was last emptied.
     QSize lineSize() const { return largest_; }
 
+    QRect visualRect(const QModelIndex& index) const override;
+    QModelIndex indexAt(const QPoint& point) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    void doItemsLayout() override;
     void reset() override;  // the list was emptied
 
 protected:
     void rowsInserted(const QModelIndex& parent, int first, int last) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int first, int last) override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
+    void updateGeometries() override;
+    void verticalScrollbarValueChanged(int value) override;
+    void horizontalScrollbarValueChanged(int value) override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+    int horizontalOffset() const override;
+    int verticalOffset() const override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    bool isIndexHidden(const QModelIndex& index) const override;
+    void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection& selection) const override;
+    QSize viewportSizeHint() const override;
+
+    void scrollContentsBy(int dx, int dy) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
-    QStyledItemDelegate* measurer_;
+    int rowCount() const;
+    int rowHeight() const { return largest_.height() > 0 ? largest_.height() : 1; }
+    int rowWidth() const;
+    // The first and last row that meet the viewport's pixel rows top..bottom,
+    // or first > last when none do.
+    std::pair<int, int> rowsBetween(int top, int bottom) const;
+    // Takes the size of rows first..last into the largest line size; true if
+    // it grew.
+    bool measure(int first, int last);
+    void updateScrollRanges();
+    void rowsRemoved(const QModelIndex& parent, int first);
+    void setHover(const QModelIndex& index);
+
     QSize largest_{0, 0};
     bool scrollPending_ = false;
+    // The row under the pointer, and where the pointer was last seen in the
+    // viewport (valid while it is over the viewport).
+    QPersistentModelIndex hover_;
+    QPoint pointer_;
 };
 
 }  // namespace zorvek::ui
