@@ -8,16 +8,104 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QStyleOptionViewItem>
 #include <algorithm>
 #include <climits>
 
 namespace zorvek::ui {
+namespace {
+
+// The vertical scroll bar, painted again only when what it shows changes.
+// Once the list is long, its slider is as short as the style allows and sits
+// at the bottom while lines are appended, so a repaint on every change of
+// range and value would draw the same pixels again for each line.
+class SteadyScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+    // While held, changes are only noted; the last release compares once, so
+    // that a range grown before the value follows does not count as a change.
+    void hold() { ++held_; }
+    void release() {
+        if (--held_ == 0 && changed_) {
+            changed_ = false;
+            repaintIfChanged(SliderValueChange);
+        }
+    }
+
+protected:
+    void sliderChange(SliderChange change) override {
+        if (change == SliderOrientationChange) {
+            QScrollBar::sliderChange(change);
+        } else if (held_ > 0) {
+            changed_ = true;
+        } else {
+            repaintIfChanged(change);
+        }
+    }
+
+    void paintEvent(QPaintEvent* event) override {
+        painted_ = look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    // What the style draws from the range and value: where the slider is, and
+    // whether the bar is at an end or has no range at all.
+    struct Look {
+        QRect slider;
+        bool empty = false;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool operator==(const Look&) const = default;
+    };
+
+    Look look() const {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
+                                        this),
+                minimum() == maximum(), value() == minimum(), value() == maximum()};
+    }
+
+    void repaintIfChanged(SliderChange change) {
+        if (look() != painted_) QScrollBar::sliderChange(change);
+    }
+
+    Look painted_;
+    int held_ = 0;
+    bool changed_ = false;
+};
+
+// Holds the scroll bar's repaint decision for the length of a scope.
+class HoldRepaint {
+public:
+    explicit HoldRepaint(QScrollBar* bar) : bar_(dynamic_cast<SteadyScrollBar*>(bar)) {
+        if (bar_) bar_->hold();
+    }
+    ~HoldRepaint() {
+        if (bar_) bar_->release();
+    }
+    HoldRepaint(const HoldRepaint&) = delete;
+    HoldRepaint& operator=(const HoldRepaint&) = delete;
+
+private:
+    SteadyScrollBar* bar_;
+};
+
+}  // namespace
+
 LogList::LogList(QWidget* parent) : QListWidget(parent) {
     // Offsets below are pixels in both directions, and lines run left to right
     // whatever the application's direction.
     setLayoutDirection(Qt::LeftToRight);
+    auto* bar = new SteadyScrollBar(Qt::Vertical, this);
+    setVerticalScrollBar(bar);
+    // The view's own connection went with the bar it replaced.
+    connect(bar, &QScrollBar::valueChanged, this, &LogList::verticalScrollbarValueChanged);
     // QListWidget's model is for good (it cannot be replaced).
     connect(model(), &QAbstractItemModel::rowsRemoved, this,
             [this](const QModelIndex& parent, int first, int) { rowsRemoved(parent, first); });
@@ -26,6 +114,7 @@ LogList::LogList(QWidget* parent) : QListWidget(parent) {
 }
 
 void LogList::appendLine(const QString& line) {
+    const HoldRepaint hold(verticalScrollBar());  // range and value change together
     addItem(line);
     // A hidden list scrolls once, when it is shown.
     if (isVisible()) {
@@ -188,12 +277,24 @@ void LogList::updateScrollRanges() {
     const bool bothAsNeeded = verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded &&
                               horizontalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
     const QSize view = viewport()->size();
+    const HoldRepaint hold(vertical);
     horizontal->setSingleStep(h);
     horizontal->setPageStep(view.width());
     horizontal->setRange(0, bothAsNeeded && !wantsHorizontal ? 0 : contents.width() - view.width());
     vertical->setSingleStep(h);
     vertical->setPageStep(view.height());
-    vertical->setRange(0, bothAsNeeded && !wantsVertical ? 0 : contents.height() - view.height());
+    const int verticalMax =
+        std::max(0, bothAsNeeded && !wantsVertical ? 0 : contents.height() - view.height());
+    if (vertical->maximum() > 0 && verticalMax > 0 && vertical->value() <= verticalMax) {
+        // The scroll area lays its bars out again after every range change (a
+        // queued call, the bar's only listener for it). While the bar stays
+        // shown and its value stays, as when a line is appended to a long
+        // list, that would change nothing, so the change is not signalled.
+        const QSignalBlocker quiet(vertical);
+        vertical->setRange(0, verticalMax);
+    } else {
+        vertical->setRange(0, verticalMax);
+    }
 }
 
 void LogList::verticalScrollbarValueChanged(int) {
