@@ -45,17 +45,6 @@ fs::path probeWithStandIn(const fs::path& dir) {
     return dir / "zorvek-probe";
 }
 
-// An ordinary user account, made when the machine has none by this name.
-std::optional<passwd> ordinaryUser() {
-    constexpr char kName[] = "zorvek-tester";
-    if (::getpwnam(kName) == nullptr)
-        runProgram(
-            {"/usr/sbin/useradd", "--no-create-home", "--shell", "/usr/sbin/nologin", kName});
-    const passwd* user = ::getpwnam(kName);
-    if (user == nullptr) return std::nullopt;
-    return *user;
-}
-
 TEST(ProbeCommand, LoopbackSucceeds) {
     if (!canOpenIcmpSocket()) GTEST_SKIP() << "no ICMP socket allowed for this user";
     const auto [status, out] = runProgram({kProbe, "127.0.0.1"});
@@ -103,8 +92,8 @@ TEST(ProbeCommand, SpeaksWithTheProgramsMessagesThroughTheCopyBesideIt) {
 
 TEST(ProbeCommand, CapabilitiesNeverReachALibraryTheUserCanReplace) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to set capabilities and switch users";
-    const std::optional<passwd> user = ordinaryUser();
-    ASSERT_TRUE(user.has_value());
+    const passwd* user = ::getpwuid(ensureTestUser());
+    ASSERT_NE(user, nullptr);
     TempFolder base;
     struct statvfs fsInfo {};
     ASSERT_EQ(::statvfs(base.path.c_str(), &fsInfo), 0);
