@@ -22,3 +22,18 @@ bench_cleanup() {
     stop_private_display
     rm -rf "$BENCH_WORK"
 }
+
+# Microseconds of an $EPOCHREALTIME reading.
+micros() { local t=${1/./}; echo $((10#$t)); }
+
+# Prints "WHAT: median, min, max over N runs (TARGET)" of the microsecond
+# times given as arguments, in milliseconds.
+report_times() {
+    local what=$1 target=$2
+    shift 2
+    printf '%s\n' "$@" | sort -n | awk -v what="$what" -v target="$target" '
+        { v[NR] = $1 }
+        END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+              printf "%s: median %.1f ms, min %.1f ms, max %.1f ms over %d runs (%s)\n",
+                     what, m / 1000, v[1] / 1000, v[NR] / 1000, NR, target }'
+}

@@ -11,7 +11,6 @@ set -euo pipefail
 runs=${3:-15}
 bench_prepare "$1" "$2"
 work=$BENCH_WORK
-micros() { local t=${1/./}; echo $((10#$t)); }
 "$work/zorvek" >/dev/null 2>&1 &
 BENCH_PID=$!
 # The first program is up once its socket is there.
@@ -23,8 +22,4 @@ for ((i = 0; i < runs; i++)); do
     t1=$EPOCHREALTIME
     times+=($(($(micros "$t1") - $(micros "$t0"))))
 done
-printf '%s\n' "${times[@]}" | sort -n | awk -v n="$runs" '
-    { v[NR] = $1 }
-    END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-          printf "second start handing over: median %.1f ms, min %.1f ms, max %.1f ms over %d runs (target < 1000 ms)\n",
-                 m / 1000, v[1] / 1000, v[NR] / 1000, n }'
+report_times "second start handing over" "target < 1000 ms" "${times[@]}"

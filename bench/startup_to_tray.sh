@@ -12,7 +12,6 @@ bench_prepare "$1" "$2"
 work=$BENCH_WORK
 # The tray host's panel gains our icon window as a child when it is embedded.
 embedded() { xwininfo -root -tree 2>/dev/null | grep -q '("zorvek" "Zorvek")  22x22'; }
-micros() { local t=${1/./}; echo $((10#$t)); }
 wait_until_embedded() { while ! embedded; do :; done; }
 times=()
 for ((i = 0; i < runs; i++)); do
@@ -26,8 +25,4 @@ for ((i = 0; i < runs; i++)); do
     wait "$pid" 2>/dev/null || true
     while embedded; do sleep 0.01; done
 done
-printf '%s\n' "${times[@]}" | sort -n | awk -v n="$runs" '
-    { v[NR] = $1 }
-    END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-          printf "start to icon in the tray: median %.1f ms, min %.1f ms, max %.1f ms over %d runs (target < 150 ms)\n",
-                 m / 1000, v[1] / 1000, v[NR] / 1000, n }'
+report_times "start to icon in the tray" "target < 150 ms" "${times[@]}"
