@@ -164,8 +164,7 @@ public:
                 expect_.sent < kMaxRequests ? std::min(nextSend, deadline_) : deadline_;
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now);
             pollfd pfd{socket_.fd.get(), POLLIN, 0};
-            const int ready =
-                ::poll(&pfd, 1, static_cast<int>(std::max<std::int64_t>(wait.count(), 0)));
+            const int ready = ::poll(&pfd, 1, pollTimeout(wait));
             if (ready < 0) {
                 if (errno == EINTR) continue;
                 return End::NoReply;

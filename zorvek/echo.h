@@ -4,8 +4,10 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace zorvek::echo {
@@ -18,6 +20,14 @@ enum class Outcome {
     NoReply,   // deadline passed, unreachable, a send/receive error, or no descriptor left
     NoSocket,  // ICMP sockets (datagram and raw) are refused for every candidate's family
 };
+
+// A wait for poll(): never negative, and a wait too long for poll's int (a
+// deadline far away) is cut to the longest poll can take, instead of wrapping
+// round to a negative (endless) or tiny (busy) one.
+inline int pollTimeout(std::chrono::milliseconds wait) {
+    return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(
+        wait.count(), 0, std::numeric_limits<int>::max()));
+}
 
 // A new request is sent when the previous one has had no answer for this long.
 inline constexpr std::chrono::milliseconds kRetryInterval{1000};

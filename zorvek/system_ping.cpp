@@ -131,7 +131,7 @@ Outcome awaitChild(pid_t pid, Clock::time_point deadline) {
         if (left <= 0ms) break;
         if (pidfd.get() >= 0) {
             pollfd pfd{pidfd.get(), POLLIN, 0};
-            (void)::poll(&pfd, 1, static_cast<int>(left.count()));
+            (void)::poll(&pfd, 1, zorvek::echo::pollTimeout(left));
         } else {
             std::this_thread::sleep_for(std::min(left, kPollStep));
         }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +21,16 @@ namespace zorvek_test {
 namespace {
 
 using namespace std::chrono_literals;
+
+TEST(PollTimeout, NeverNegativeAndNeverWrapsRound) {
+    using std::chrono::milliseconds;
+    EXPECT_EQ(zorvek::echo::pollTimeout(milliseconds(-5)), 0);
+    EXPECT_EQ(zorvek::echo::pollTimeout(milliseconds(250)), 250);
+    // A deadline decades away must not turn into a negative (endless) or a
+    // tiny (busy) wait.
+    EXPECT_EQ(zorvek::echo::pollTimeout(std::chrono::hours(24 * 365 * 100)),
+              std::numeric_limits<int>::max());
+}
 
 TEST(PingingInput, NullOrEmptyHostIsRejected) {
     EXPECT_EQ(Pinging(nullptr), ZORVEK_EMPTY_HOST);
