@@ -18,7 +18,7 @@ bench_prepare() {
 }
 
 bench_cleanup() {
-    [ -n "${BENCH_PID:-}" ] && kill "$BENCH_PID" 2>/dev/null
+    [ -n "${BENCH_PID:-}" ] && kill "$BENCH_PID" 2>/dev/null || true
     stop_private_display
     rm -rf "$BENCH_WORK"
 }
