@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "namespace.h"
+#include "stats.h"
 #include "zorvek.h"
 
 namespace {
@@ -82,11 +83,6 @@ private:
     int from_ = -1;
 };
 
-double percentile(std::vector<double> v, double q) {
-    std::sort(v.begin(), v.end());
-    return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1))];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -112,12 +108,13 @@ int main(int argc, char** argv) {
         fallbackUs.push_back(f.micros);
     }
     std::printf("Pinging(\"127.0.0.1\") as nobody, n=%d each, alternating:\n", calls);
-    std::printf("  %-22s median %8.0f us  p90 %8.0f us\n", "ping socket", percentile(socketUs, 0.5),
-                percentile(socketUs, 0.9));
+    const bench::Stats socketStats = bench::summarize(socketUs);
+    const bench::Stats fallbackStats = bench::summarize(fallbackUs);
+    std::printf("  %-22s median %8.0f us  p90 %8.0f us\n", "ping socket", socketStats.median,
+                socketStats.p90);
     std::printf("  %-22s median %8.0f us  p90 %8.0f us\n", "fallback through ping",
-                percentile(fallbackUs, 0.5), percentile(fallbackUs, 0.9));
-    std::printf("  fallback / socket (medians): %.1f\n",
-                percentile(fallbackUs, 0.5) / percentile(socketUs, 0.5));
+                fallbackStats.median, fallbackStats.p90);
+    std::printf("  fallback / socket (medians): %.1f\n", fallbackStats.median / socketStats.median);
 
     Worker silent("1 0", true);
     double longest = 0;

@@ -22,6 +22,8 @@
 #include <random>
 #include <vector>
 
+#include "stats.h"
+
 #include "zorvek.h"
 
 namespace {
@@ -38,17 +40,8 @@ std::uint16_t checksum(const std::uint8_t* data, std::size_t len) {
     return static_cast<std::uint16_t>(~sum);
 }
 
-struct Stats {
-    double min, p10, median, p90;
-};
-
-Stats summarize(std::vector<double> us) {
-    std::sort(us.begin(), us.end());
-    auto at = [&](double q) {
-        return us[static_cast<std::size_t>(q * static_cast<double>(us.size() - 1))];
-    };
-    return {us.front(), at(0.10), at(0.50), at(0.90)};
-}
+using bench::Stats;
+using bench::summarize;
 
 void print(const char* what, const Stats& s, std::size_t n) {
     std::printf("%-34s n=%-5zu min %8.2f  p10 %8.2f  median %8.2f  p90 %8.2f us\n", what, n, s.min,
