@@ -10,7 +10,17 @@ E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 fail() {
     echo "FAIL: $*" >&2
-    [ -n "${DISPLAY:-}" ] && screenshot "${E2E_WORK:-/tmp}/failure.png" 2>/dev/null && echo "screen: ${E2E_WORK:-/tmp}/failure.png" >&2
+    # What the program said, and a picture of the screen; the work folder is
+    # kept so that the picture can be looked at.
+    if [ -s "${E2E_WORK:-}/out.log" ]; then
+        echo "program output (last 20 lines):" >&2
+        tail -n 20 "$E2E_WORK/out.log" >&2
+    fi
+    if [ -n "${DISPLAY:-}" ] && [ -n "${E2E_WORK:-}" ] &&
+        timeout 5 import -display "$DISPLAY" -window root "$E2E_WORK/failure.png" 2>/dev/null; then
+        echo "screen: $E2E_WORK/failure.png" >&2
+    fi
+    E2E_KEEP=1
     exit 1
 }
 
