@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Zorvek: pings one host from the notification area on a schedule.
+#include <sys/auxv.h>
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +42,18 @@ int refuseToStart(int& argc, char** argv, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Started with more power than the user has (file capabilities, setuid or
+    // setgid), Qt would still load plugins and read settings from places the
+    // user chooses through the environment, and run them with that power. The
+    // program needs none (the probe library falls back to the system's ping),
+    // so it refuses before anything of Qt exists.
+    if (::getauxval(AT_SECURE) != 0) {
+        std::fputs(
+            "zorvek: refusing to run with elevated privileges (file capabilities, setuid or "
+            "setgid); it needs none, remove them\n",
+            stderr);
+        return EXIT_FAILURE;
+    }
     // Every text that crosses the program's boundaries (the settings file, the
     // companion library, the tray tip) goes through code page 932; without the
     // converter nothing could be loaded or saved correctly.
