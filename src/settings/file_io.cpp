@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "settings/file_io.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,9 +13,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <exception>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "settings/settings_file.h"
 #include "support/unique_fd.h"
@@ -30,12 +34,13 @@ constexpr int kMaxLinks = 40;
 // back on failure (it was too large to be loaded anyway).
 constexpr std::size_t kBackupMaxBytes = 1024 * 1024;
 
-// Removes the temporary file unless it has been renamed into place.
+// Removes the temporary file from its folder unless it has been renamed into
+// place.
 class TempFileGuard {
 public:
-    explicit TempFileGuard(const std::string& path) : path_(path) {}
+    TempFileGuard(int folder, const std::string& name) : folder_(folder), name_(name) {}
     ~TempFileGuard() {
-        if (!committed_) ::unlink(path_.c_str());
+        if (!committed_) ::unlinkat(folder_, name_.c_str(), 0);
     }
     TempFileGuard(const TempFileGuard&) = delete;
     TempFileGuard& operator=(const TempFileGuard&) = delete;
@@ -43,7 +48,8 @@ public:
     void commit() { committed_ = true; }
 
 private:
-    const std::string& path_;
+    int folder_;
+    const std::string& name_;
     bool committed_ = false;
 };
 
@@ -111,29 +117,153 @@ fs::path folderOf(const fs::path& file) {
     return dir.empty() ? fs::path(".") : dir;
 }
 
-// The file that `path` finally names, following symbolic links (it need not
-// exist yet: a link may name a file still to be made). Nothing, with `err`
-// set, when a link cannot be read or there are too many.
-std::optional<fs::path> followLinks(fs::path path, int& err) {
-    for (int links = 0; links <= kMaxLinks; ++links) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) {
-            if (errno == ENOENT) return path;
-            err = errno;
-            return std::nullopt;
-        }
-        if (!S_ISLNK(st.st_mode)) return path;
-        char buffer[PATH_MAX];
-        const ssize_t length = ::readlink(path.c_str(), buffer, sizeof buffer);
-        if (length < 0 || static_cast<size_t>(length) >= sizeof buffer) {
-            err = length < 0 ? errno : ENAMETOOLONG;
-            return std::nullopt;
-        }
-        const fs::path next(std::string(buffer, static_cast<size_t>(length)));
-        path = next.is_absolute() ? next : folderOf(path) / next;
+// Where a file is: its folder, open as a path-only descriptor, and its name
+// in there. Everything done to the file goes through the descriptor, so the
+// folder that was checked is the folder that is used, whatever happens to the
+// path in between.
+struct Place {
+    UniqueFd folder;
+    std::string name;
+    fs::path shown;  // the path as it was followed, for messages
+};
+
+// Why a path could not be followed to a place.
+struct WalkFailure {
+    int err = 0;
+    fs::path refusedLink;  // set when a link in a shared sticky folder was refused
+};
+
+// The components of `path` in order, without empty ones and ".".
+std::deque<std::string> componentsOf(const std::string& path) {
+    std::deque<std::string> parts;
+    std::size_t at = 0;
+    while (at <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', at), path.size());
+        std::string part = path.substr(at, slash - at);
+        if (!part.empty() && part != ".") parts.push_back(std::move(part));
+        at = slash + 1;
     }
-    err = ELOOP;
-    return std::nullopt;
+    return parts;
+}
+
+// Whether a link may be followed out of a folder, as the kernel decides with
+// fs.protected_symlinks set: in a sticky folder that everybody may write to
+// (such as /tmp), only links of the user's own or of the folder's owner are
+// followed, since anybody could have put any other one there. Applied here
+// whatever the system's setting.
+bool mayFollow(const struct stat& folder, const struct stat& link) {
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return !shared || link.st_uid == ::geteuid() || link.st_uid == folder.st_uid;
+}
+
+// Walks `path` one component at a time through folder descriptors, following
+// symbolic links in folders along the way and, when `followLast`, in the last
+// component too (it need not exist: a link may name a file still to be made).
+// Each entry is opened without following it before it is looked at, so what
+// was looked at is what is used.
+std::optional<Place> resolvePlace(const fs::path& path, bool followLast, WalkFailure& failure) {
+    const std::string& text = path.native();
+    std::deque<std::string> rest = componentsOf(text);
+    const bool absolute = !text.empty() && text[0] == '/';
+    UniqueFd dir(::open(absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    fs::path shown = absolute ? fs::path("/") : fs::path();
+    int links = 0;
+    const auto fail = [&failure](int err) -> std::optional<Place> {
+        failure.err = err;
+        return std::nullopt;
+    };
+    if (dir.get() < 0) return fail(errno);
+    if (rest.empty()) return fail(EISDIR);
+    while (!rest.empty()) {
+        std::string name = std::move(rest.front());
+        rest.pop_front();
+        const bool last = rest.empty();
+        if (name == "..") {
+            if (last) return fail(EISDIR);
+            UniqueFd up(::openat(dir.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (up.get() < 0) return fail(errno);
+            dir = std::move(up);
+            shown /= name;
+            continue;
+        }
+        UniqueFd entry(::openat(dir.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat st {};
+        if (entry.get() < 0) {
+            if (last && errno == ENOENT) return Place{std::move(dir), name, shown / name};
+            return fail(errno);
+        }
+        if (::fstat(entry.get(), &st) != 0) return fail(errno);
+        if (!S_ISLNK(st.st_mode) || (last && !followLast)) {
+            if (last) return Place{std::move(dir), name, shown / name};
+            if (!S_ISDIR(st.st_mode)) return fail(ENOTDIR);
+            dir = std::move(entry);
+            shown /= name;
+            continue;
+        }
+        if (++links > kMaxLinks) return fail(ELOOP);
+        struct stat folder {};
+        if (::fstat(dir.get(), &folder) != 0) return fail(errno);
+        if (!mayFollow(folder, st)) {
+            failure.refusedLink = shown / name;
+            return fail(EACCES);
+        }
+        char buffer[PATH_MAX];
+        const ssize_t length = ::readlinkat(entry.get(), "", buffer, sizeof buffer);
+        if (length < 0) return fail(errno);
+        if (static_cast<size_t>(length) >= sizeof buffer) return fail(ENAMETOOLONG);
+        const std::string target(buffer, static_cast<size_t>(length));
+        std::deque<std::string> parts = componentsOf(target);
+        if (!target.empty() && target[0] == '/') {
+            UniqueFd root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (root.get() < 0) return fail(errno);
+            dir = std::move(root);
+            shown = "/";
+        }
+        // A link to "/" or "." names the folder itself: no file can be made.
+        if (parts.empty()) return fail(EISDIR);
+        rest.insert(rest.begin(), parts.begin(), parts.end());
+    }
+    return fail(EISDIR);  // not reached: the last component always returns
+}
+
+// The message for a path that could not be followed.
+std::string walkFailureText(const WalkFailure& failure) {
+    if (!failure.refusedLink.empty()) {
+        return "リンク " + failure.refusedLink.string() +
+               " は誰でも書き込める共有フォルダにある他のユーザーのリンクなので、たどりません。";
+    }
+    return "ファイルを調べられません（" + reason(failure.err) + "）。";
+}
+
+// Same folder: the same file system object.
+bool sameFolder(int one, int other) {
+    struct stat a {};
+    struct stat b {};
+    return ::fstat(one, &a) == 0 && ::fstat(other, &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+// A new file ".<name>.XXXXXX" in `folder`, with six random letters or digits,
+// made exclusively (never an existing entry or a link), mode 0600. -1 with
+// errno set when it cannot be made.
+int makeTemporaryFile(int folder, const std::string& name, std::string& tempName) {
+    static constexpr char kLetters[] =
+        "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    constexpr size_t kRandom = 6;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[kRandom];
+        if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        tempName = "." + name + ".";
+        for (unsigned char byte : random) tempName += kLetters[byte % (sizeof kLetters - 1)];
+        const int fd = ::openat(folder, tempName.c_str(),
+                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 // The file being replaced, opened for writing, with its state when opened.
@@ -149,19 +279,18 @@ enum class Outcome { Written, Failed, NeedsInPlace };
 // `file`. NeedsInPlace, with nothing left behind, when the folder does not
 // take new files from this user or the old file's owner and group cannot be
 // given to the new one.
-Outcome replaceByRename(const fs::path& file, const OldFile* old, std::string_view bytes,
+Outcome replaceByRename(const Place& file, const OldFile* old, std::string_view bytes,
                         std::string* error) {
-    const fs::path dir = folderOf(file);
-    std::string tempPath = (dir / ("." + file.filename().string() + ".XXXXXX")).string();
-    UniqueFd fd(::mkstemp(tempPath.data()));
+    std::string tempName;
+    UniqueFd fd(makeTemporaryFile(file.folder.get(), file.name, tempName));
     if (fd.get() < 0) {
         const int err = errno;
         if (old && (isPermissionError(err) || err == EROFS)) return Outcome::NeedsInPlace;
-        setError(error,
-                 "フォルダ " + dir.string() + " にファイルを作れません（" + reason(err) + "）。");
+        setError(error, "フォルダ " + folderOf(file.shown).string() + " にファイルを作れません（" +
+                            reason(err) + "）。");
         return Outcome::Failed;
     }
-    TempFileGuard temp(tempPath);
+    TempFileGuard temp(file.folder.get(), tempName);
 
     mode_t mode = 0644 & ~currentUmask();
     if (old) {
@@ -185,7 +314,8 @@ Outcome replaceByRename(const fs::path& file, const OldFile* old, std::string_vi
                             (old ? "元のファイルはそのままです。" : ""));
         return Outcome::Failed;
     }
-    if (::rename(tempPath.c_str(), file.c_str()) != 0) {
+    if (::renameat(file.folder.get(), tempName.c_str(), file.folder.get(), file.name.c_str()) !=
+        0) {
         setError(error, "ファイルを置き換えられません（" + reason(errno) + "）。");
         return Outcome::Failed;
     }
@@ -193,7 +323,7 @@ Outcome replaceByRename(const fs::path& file, const OldFile* old, std::string_vi
 
     // Make the rename itself durable. The file is already in place, so a
     // failure here is not reported as a failed write.
-    UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dirFd(::openat(file.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.get() >= 0) ::fsync(dirFd.get());
     return Outcome::Written;
 }
@@ -241,23 +371,30 @@ bool isTemporaryName(std::string_view name, std::string_view base) {
     });
 }
 
-void removeLeftoversBeside(const fs::path& file) {
-    const fs::path dir = folderOf(file);
-    const std::string base = file.filename().string();
-    UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dirFd.get() < 0) return;
+// Removes the leftovers of rewrites of the file `place` names, in its folder.
+void removeLeftoversBeside(const Place& place) {
+    const int folder = place.folder.get();
+    const int listingFd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listingFd < 0) return;
+    DIR* listing = ::fdopendir(listingFd);
+    if (listing == nullptr) {
+        ::close(listingFd);
+        return;
+    }
     const std::time_t now = std::time(nullptr);
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (!isTemporaryName(name, base)) continue;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (isTemporaryName(entry->d_name, place.name)) names.emplace_back(entry->d_name);
+    }
+    ::closedir(listing);
+    for (const std::string& name : names) {
         // Judged by the entry itself, through the folder already opened, so a
         // link is seen as a link and never followed.
         struct stat st {};
-        if (::fstatat(dirFd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
         if (now - st.st_mtime < kLeftoverAge.count()) continue;
-        ::unlinkat(dirFd.get(), name.c_str(), 0);
+        ::unlinkat(folder, name.c_str(), 0);
     }
 }
 
@@ -304,28 +441,31 @@ bool rewriteFile(const std::filesystem::path& target, std::string_view bytes, st
             setError(error, "ファイル名がありません: " + target.string());
             return false;
         }
-        int err = 0;
-        const std::optional<fs::path> file = followLinks(target, err);
+        WalkFailure failure;
+        const std::optional<Place> file = resolvePlace(target, true, failure);
         if (!file) {
-            setError(error, "ファイルを調べられません（" + reason(err) + "）。");
+            setError(error, walkFailureText(failure));
             return false;
         }
+        const int folder = file->folder.get();
 
         OldFile old;
         bool exists = false;
-        if (::lstat(file->c_str(), &old.st) == 0) {
+        int err = 0;
+        if (::fstatat(folder, file->name.c_str(), &old.st, AT_SYMLINK_NOFOLLOW) == 0) {
             exists = true;
             // Checked before opening, so that opening cannot disturb a device
             // or wait on a FIFO.
             if (!S_ISREG(old.st.st_mode)) {
-                setError(error, file->string() + " はファイルではありません（フォルダなど）。");
+                setError(error,
+                         file->shown.string() + " はファイルではありません（フォルダなど）。");
                 return false;
             }
             constexpr int kFlags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
-            old.fd = UniqueFd(::open(file->c_str(), O_RDWR | kFlags));
+            old.fd = UniqueFd(::openat(folder, file->name.c_str(), O_RDWR | kFlags));
             old.readable = old.fd.get() >= 0;
             if (!old.readable && errno == EACCES)
-                old.fd = UniqueFd(::open(file->c_str(), O_WRONLY | kFlags));
+                old.fd = UniqueFd(::openat(folder, file->name.c_str(), O_WRONLY | kFlags));
             if (old.fd.get() < 0) {
                 err = errno;
                 setError(error,
@@ -336,7 +476,7 @@ bool rewriteFile(const std::filesystem::path& target, std::string_view bytes, st
                 return false;
             }
             if (::fstat(old.fd.get(), &old.st) != 0 || !S_ISREG(old.st.st_mode)) {
-                setError(error, file->string() + " はファイルではありません。");
+                setError(error, file->shown.string() + " はファイルではありません。");
                 return false;
             }
         } else if (errno != ENOENT) {
@@ -363,10 +503,17 @@ bool rewriteFile(const std::filesystem::path& target, std::string_view bytes, st
 
 void removeLeftoverTemporaryFiles(const std::filesystem::path& target) {
     try {
-        removeLeftoversBeside(target);
-        int err = 0;
-        const std::optional<fs::path> file = followLinks(target, err);
-        if (file && *file != target) removeLeftoversBeside(*file);
+        WalkFailure failure;
+        const std::optional<Place> beside = resolvePlace(target, false, failure);
+        if (!beside) return;
+        removeLeftoversBeside(*beside);
+        // A folder reached only through a link that may not be followed is
+        // left alone.
+        const std::optional<Place> file = resolvePlace(target, true, failure);
+        if (file &&
+            (file->name != beside->name || !sameFolder(file->folder.get(), beside->folder.get()))) {
+            removeLeftoversBeside(*file);
+        }
     } catch (...) {
         // Leftovers are harmless; a failed clean-up is tried again next start.
     }

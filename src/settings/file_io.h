@@ -22,7 +22,12 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path, std:
 // Gives the file at `target` the content `bytes`, the way a careful editor
 // saves:
 //  - A symbolic link is followed; the link stays and the file it names gets
-//    the new content.
+//    the new content. Links are followed as the kernel does with
+//    fs.protected_symlinks, whatever the system's setting: a link in a sticky
+//    folder that everybody may write to (such as /tmp) is followed only when
+//    it belongs to the user or to the folder's owner; another one refuses the
+//    save. The file's folder is then used through a descriptor, so nothing
+//    can be swapped in between the check and the write.
 //  - An existing file that the user may not write is left untouched (a
 //    writable folder is no licence to replace it).
 //  - Where it can, the bytes go to a new temporary file ".<name>.XXXXXX" in the
@@ -49,7 +54,8 @@ inline constexpr std::chrono::seconds kLeftoverAge{60};
 // the file it names, the entries named ".<file name>.XXXXXX" (six letters or
 // digits) that are regular files of this user, last changed at least
 // kLeftoverAge ago. Nothing else is touched (not a link, not another user's
-// file, not a younger file). Never throws.
+// file, not a younger file, not a folder reached only through a link that
+// rewriteFile would refuse to follow). Never throws.
 void removeLeftoverTemporaryFiles(const std::filesystem::path& target);
 
 // Where the settings file lives in `dir`: dir/Zorvek.ini.

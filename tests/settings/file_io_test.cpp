@@ -405,6 +405,62 @@ TEST_F(FileIoTest, ALinkStaysAndTheFileItNamesIsRewritten) {
     }
 }
 
+// Another user's link in a shared sticky folder (as /tmp) is not followed,
+// as the kernel's fs.protected_symlinks rule has it, whatever the system's
+// setting: the user's Zorvek.ini names a file there that does not exist yet,
+// another user puts a link under that name to a file only the user can reach.
+// The save is refused naming the link, the file stays as it was, and the
+// start-up clean-up leaves that file's folder alone. The user's own link there
+// is followed.
+TEST_F(FileIoTest, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "other users' links need root";
+    constexpr uid_t kAttacker = kNobody - 1;
+    const fs::path shared = dir_ / "shared";
+    fs::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const fs::path program = folder("program", true);
+    const fs::path own = folder("own", true);
+    ASSERT_EQ(::chmod(own.c_str(), 0700), 0);
+    const fs::path secret = own / "secret";
+    ownedFile(secret, "keep\n", true, 0600);
+    const fs::path leftover = own / ".secret.Ab3xYz";
+    ownedFile(leftover, "x", true, 0600);
+    const std::time_t old = std::time(nullptr) - 600;
+    const struct timespec times[2] = {{old, 0}, {old, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, leftover.c_str(), times, 0), 0);
+
+    const fs::path target = settingsPathIn(program);
+    fs::create_symlink(shared / "zorvek.ini", target);
+    ASSERT_EQ(::lchown(target.c_str(), kNobody, kNobody), 0);
+    const fs::path planted = shared / "zorvek.ini";
+    fs::create_symlink(secret, planted);
+    ASSERT_EQ(::lchown(planted.c_str(), kAttacker, kAttacker), 0);
+
+    const ChildWrite result = rewriteInChild(target, "new\r\n", true);
+    EXPECT_FALSE(result.written);
+    EXPECT_NE(result.error.find(planted.string()), std::string::npos) << result.error;
+    EXPECT_EQ(readFile(secret), "keep\n");
+    EXPECT_TRUE(leftovers(shared).empty());
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(3);
+        removeInterruptedSaves(program);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(fs::exists(leftover));
+
+    ASSERT_EQ(::lchown(planted.c_str(), kNobody, kNobody), 0);
+    const ChildWrite ownLink = rewriteInChild(target, "new\r\n", true);
+    ASSERT_TRUE(ownLink.written) << ownLink.error;
+    EXPECT_EQ(readFile(secret), "new\r\n");
+}
+
 // Start-up removes what killed saves left behind, and nothing else.
 TEST_F(FileIoTest, LeftoverTemporaryFilesAreRemovedByTheRules) {
     enum class Kind { File, Link, Folder };
