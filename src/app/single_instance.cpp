@@ -2,18 +2,23 @@
 #include "app/single_instance.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLocalSocket>
 #include <QThread>
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string_view>
 
 namespace zorvek {
 namespace {
@@ -31,8 +36,48 @@ bool isPrivateFolder(const std::filesystem::path& folder) {
     return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
 }
 
-QString nativeName(const std::filesystem::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+// A folder of ours that no other user can change. `asLink` allows the path
+// itself to be a link (the user's own choice of cache folder may be one).
+bool isOwnFolder(const std::filesystem::path& folder, bool asLink) {
+    struct stat st {};
+    if ((asLink ? ::stat(folder.c_str(), &st) : ::lstat(folder.c_str(), &st)) != 0) return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+}
+
+// The user's cache folder: $XDG_CACHE_HOME when it is an absolute path, else
+// .cache in the home folder ($HOME, else the one the user database names).
+std::filesystem::path userCacheFolder() {
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && cache[0] == '/')
+        return cache;
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') {
+        const passwd* user = ::getpwuid(::geteuid());
+        home = user != nullptr ? user->pw_dir : nullptr;
+    }
+    if (home == nullptr || home[0] != '/') return {};
+    return std::filesystem::path(home) / ".cache";
+}
+
+// A Unix socket address for `path`, when it fits.
+std::optional<sockaddr_un> socketAddress(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof address.sun_path) return std::nullopt;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    return address;
+}
+
+// Sends all of `bytes`, or says it could not.
+bool sendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(sent));
+    }
+    return true;
 }
 
 }  // namespace
@@ -41,14 +86,22 @@ std::filesystem::path SingleInstance::defaultRuntimeFolder() {
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != 0) {
         if (isPrivateFolder(runtime)) return runtime;
     }
+    // Without a runtime folder, one of the user's own: a name in a shared
+    // folder such as /tmp could be taken first by another user.
+    const std::filesystem::path cache = userCacheFolder();
+    if (cache.empty()) return {};
     std::error_code ec;
-    const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
-    if (ec) return {};
-    const std::filesystem::path own = temp / ("zorvek-" + std::to_string(::geteuid()));
-    // Made private from the start; an existing one counts only if it is ours
-    // and private already (somebody else may have made it first).
+    if (::mkdir(cache.c_str(), 0700) != 0 && errno == ENOENT)
+        std::filesystem::create_directories(cache, ec);
+    if (!isOwnFolder(cache, true)) return {};
+    const std::filesystem::path own = cache / "zorvek";
+    const std::filesystem::path run = own / "run";
+    // Made private from the start; existing ones count only if they are ours
+    // and no one else may change them.
     (void)::mkdir(own.c_str(), 0700);
-    return isPrivateFolder(own) ? own : std::filesystem::path();
+    if (!isOwnFolder(own, false)) return {};
+    (void)::mkdir(run.c_str(), 0700);
+    return isPrivateFolder(run) ? run : std::filesystem::path();
 }
 
 std::string SingleInstance::keyFor(const std::filesystem::path& programDir) {
@@ -64,7 +117,14 @@ std::string SingleInstance::keyFor(const std::filesystem::path& programDir) {
 SingleInstance::SingleInstance(const std::filesystem::path& programDir,
                                std::filesystem::path runtimeFolder)
     : runtimeFolder_(std::move(runtimeFolder)), key_(keyFor(programDir)) {
-    if (!runtimeFolder_.empty()) serverName_ = nativeName(runtimeFolder_ / key_);
+    if (!runtimeFolder_.empty()) {
+        folder_ =
+            UniqueFd(::open(runtimeFolder_.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        // The kernel finds the folder through the descriptor's entry in /proc,
+        // so the address stays short whatever the folder's path.
+        if (folder_.get() >= 0)
+            address_ = "/proc/self/fd/" + std::to_string(folder_.get()) + "/" + key_;
+    }
     connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::takeConnections);
 }
 
@@ -73,8 +133,15 @@ SingleInstance::Claim SingleInstance::claim(std::chrono::milliseconds patience) 
         std::fprintf(stderr, "zorvek: no private runtime folder; a second start is not detected\n");
         return Claim::Unguarded;
     }
-    const std::filesystem::path lockPath = runtimeFolder_ / (key_ + ".lock");
-    UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (folder_.get() < 0) {
+        std::fprintf(stderr, "zorvek: cannot open %s; a second start is not detected\n",
+                     runtimeFolder_.c_str());
+        return Claim::Unguarded;
+    }
+    const std::string lockName = key_ + ".lock";
+    const std::filesystem::path lockPath = runtimeFolder_ / lockName;
+    UniqueFd lock(
+        ::openat(folder_.get(), lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (lock.get() < 0) {
         std::fprintf(stderr, "zorvek: cannot open %s; a second start is not detected\n",
                      lockPath.c_str());
@@ -98,12 +165,22 @@ SingleInstance::Claim SingleInstance::claim(std::chrono::milliseconds patience) 
 void SingleInstance::listen() {
     // Holding the lock, this start owns the name: a socket still there was
     // left by a start that was killed, and nobody answers on it.
-    QLocalServer::removeServer(serverName_);
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_.listen(serverName_)) {
+    (void)::unlinkat(folder_.get(), key_.c_str(), 0);
+    // The socket is made here and handed to the server, so that it is bound
+    // through the folder's descriptor. Only the user can enter the folder, so
+    // only the user can connect.
+    const std::optional<sockaddr_un> address = socketAddress(address_);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool listening =
+        address && fd >= 0 &&
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0 &&
+        ::listen(fd, SOMAXCONN) == 0 && server_.listen(fd);
+    if (!listening) {
+        const int err = errno;
+        if (fd >= 0) ::close(fd);
         std::fprintf(stderr,
                      "zorvek: cannot listen on %s (%s); a second start cannot show this one\n",
-                     qPrintable(serverName_), qPrintable(server_.errorString()));
+                     (runtimeFolder_ / key_).c_str(), std::strerror(err));
     }
 }
 
@@ -128,18 +205,22 @@ bool SingleInstance::askToShow(std::chrono::milliseconds patience) {
     // again until the patience runs out. Once connected, the request waits in
     // the socket even while that program is busy with a probe, so nothing
     // here waits for the window itself.
+    const std::optional<sockaddr_un> address = socketAddress(address_);
+    if (!address) return false;
     QElapsedTimer waited;
     waited.start();
     for (;;) {
-        const int left = static_cast<int>(patience.count() - waited.elapsed());
+        const qint64 left = patience.count() - waited.elapsed();
         if (left <= 0) return false;
-        QLocalSocket socket;
-        socket.connectToServer(serverName_);
-        if (socket.waitForConnected(left)) {
-            socket.write(kShowRequest);
-            const bool sent = socket.waitForBytesWritten(std::max(left, 1));
-            socket.disconnectFromServer();
-            return sent;
+        UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (socket.get() < 0) return false;
+        // Bounds both the connection (a full backlog) and the request.
+        const timeval bound{static_cast<time_t>(left / 1000),
+                            static_cast<suseconds_t>(left % 1000 * 1000)};
+        (void)::setsockopt(socket.get(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+        if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&*address),
+                      sizeof *address) == 0) {
+            return sendAll(socket.get(), kShowRequest);
         }
         QThread::msleep(20);
     }

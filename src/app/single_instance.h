@@ -10,8 +10,11 @@
 // nothing that blocks the next start, which also replaces the socket the
 // killed one left behind. Of two starts at the same moment exactly one gets
 // the lock. The lock and the socket live in the user's runtime folder
-// ($XDG_RUNTIME_DIR), or in a private folder of the user's in the temporary
-// folder when there is none. This is the program's POSIX layer.
+// ($XDG_RUNTIME_DIR), or, when there is none, in a private folder under the
+// user's own cache folder: never under a name in a shared folder, which
+// another user could take first. The folder is held open and the socket is
+// reached through it, so a folder path of any length works. This is the
+// program's POSIX layer.
 #pragma once
 
 #include <QLocalServer>
@@ -37,7 +40,9 @@ public:
     };
 
     // $XDG_RUNTIME_DIR when it is a folder only the user can enter; otherwise
-    // the folder zorvek-UID in the temporary folder, made so. Empty when
+    // zorvek/run in the user's cache folder ($XDG_CACHE_HOME, else
+    // ~/.cache), made mode 0700 where missing, and used only when it is the
+    // user's own folder, not a link, that no one else can enter. Empty when
     // neither can be had.
     static std::filesystem::path defaultRuntimeFolder();
 
@@ -67,7 +72,12 @@ private:
 
     std::filesystem::path runtimeFolder_;
     std::string key_;
-    QString serverName_;
+    // The runtime folder, open as a path-only descriptor, and the socket's
+    // address through it (/proc/self/fd/N/KEY), which fits a socket address
+    // however long the folder's path is. Declared before the server, which
+    // removes its socket through it when it closes.
+    UniqueFd folder_;
+    std::string address_;
     UniqueFd lock_;
     QLocalServer server_;
 };

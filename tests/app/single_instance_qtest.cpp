@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // One prober per program folder: the first start takes the folder, a second
 // one asks it to show its window, other folders run side by side, and the
-// runtime folder must be private to the user. (A start killed outright is
+// runtime folder must be private to the user and never a name another user
+// can take first. (A start killed outright and a long runtime folder path are
 // covered end to end, in tests/e2e/single_instance_e2e.sh.)
 #include <QtTest>
 
@@ -56,26 +57,59 @@ private slots:
         std::filesystem::remove(folder);  // a name Qt cannot decode to remove it
     }
 
-    void theRuntimeFolderIsPrivateOrNotUsed() {
+    // Without a private $XDG_RUNTIME_DIR the lock and the socket live in a
+    // private folder in the user's cache folder. Another user who took the
+    // name in the temporary folder first (a folder, a link, a file of theirs)
+    // cannot switch the rule off: a second start still hands over.
+    void theRuntimeFolderIsPrivateAndTheUsersOwn() {
         QTemporaryDir xdg;
         QTemporaryDir temp;
+        QTemporaryDir cache;
         qputenv("TMPDIR", temp.path().toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
         qputenv("XDG_RUNTIME_DIR", xdg.path().toLocal8Bit());
         QCOMPARE(SingleInstance::defaultRuntimeFolder(), pathOf(xdg));
-        // One that others may enter is passed over for a private folder of
-        // our own in the temporary folder.
         ::chmod(xdg.path().toLocal8Bit().constData(), 0755);
-        const std::filesystem::path own = pathOf(temp) / ("zorvek-" + std::to_string(::geteuid()));
+
+        const std::filesystem::path own = pathOf(cache) / "zorvek" / "run";
+        const std::filesystem::path squatted =
+            pathOf(temp) / ("zorvek-" + std::to_string(::geteuid()));
+        const uid_t other = ::geteuid() == 0 ? 65534 : ::geteuid();
+        std::filesystem::create_directory(squatted);
+        ::chmod(squatted.c_str(), 0777);
+        QCOMPARE(::lchown(squatted.c_str(), other, other), 0);
+        QCOMPARE(SingleInstance::defaultRuntimeFolder(), own);
+        std::filesystem::remove(squatted);
+        std::filesystem::create_symlink(pathOf(temp), squatted);
+        QCOMPARE(::lchown(squatted.c_str(), other, other), 0);
+        QCOMPARE(SingleInstance::defaultRuntimeFolder(), own);
+        std::filesystem::remove(squatted);
+        QFile file(QString::fromStdString(squatted.string()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QCOMPARE(::lchown(squatted.c_str(), other, other), 0);
         QCOMPARE(SingleInstance::defaultRuntimeFolder(), own);
         struct stat st {};
-        QCOMPARE(::stat(own.c_str(), &st), 0);
+        QCOMPARE(::lstat(own.c_str(), &st), 0);
         QCOMPARE(st.st_mode & 0777, 0700u);
-        // If that one is not private either, there is no guard at all.
+        {
+            SingleInstance first(pathOf(temp), SingleInstance::defaultRuntimeFolder());
+            QCOMPARE(first.claim(), Claim::First);
+            SingleInstance second(pathOf(temp), SingleInstance::defaultRuntimeFolder());
+            QCOMPARE(second.claim(), Claim::HandedOver);
+        }
+
+        // One that others may enter, or a link in its place, is not used:
+        // then there is no guard at all.
         ::chmod(own.c_str(), 0777);
+        QCOMPARE(SingleInstance::defaultRuntimeFolder(), std::filesystem::path());
+        std::filesystem::remove_all(own);
+        std::filesystem::create_symlink(pathOf(xdg), own);
         QCOMPARE(SingleInstance::defaultRuntimeFolder(), std::filesystem::path());
         SingleInstance unguarded(pathOf(temp), {});
         QCOMPARE(unguarded.claim(), Claim::Unguarded);
         qunsetenv("TMPDIR");
+        qunsetenv("XDG_CACHE_HOME");
     }
 };
 

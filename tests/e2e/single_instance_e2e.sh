@@ -3,9 +3,13 @@
 # One prober per installation: a second start shows the running program's
 # window and ends with status 0, leaving one icon; two starts at the same
 # moment leave one program; a program killed outright does not keep the next
-# start from running.
+# start from running. The runtime folder's path is longer than a socket
+# address may be (107 bytes), which must not matter.
 . "$(dirname "$0")/lib.sh"
 e2e_prepare "$1" "$2"
+XDG_RUNTIME_DIR="$E2E_WORK/$(printf 'runtime-folder-%.0s' 1 2 3 4 5 6)"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+[ "${#XDG_RUNTIME_DIR}" -gt 107 ] || fail "the runtime folder's path is only ${#XDG_RUNTIME_DIR} bytes"
 e2e_start_program
 expect_icon
 main_window_visible && fail "start-up showed the window"
