@@ -28,16 +28,14 @@ chmod 700 "$home/xdg"
 chown -R "$user:" "$home"
 mark="$home/mark"
 
-as_user() {
-    timeout 20 setpriv --reuid="$user" --regid="$user" --clear-groups \
-        env -i HOME="$home" XDG_RUNTIME_DIR="$home/xdg" QT_QPA_PLATFORM=offscreen \
-        QT_PLUGIN_PATH="$home/plugins" QT_STYLE_OVERRIDE=markstyle ZORVEK_PLUGIN_MARK="$mark" \
-        ASAN_OPTIONS=detect_leaks=0 "$work/zorvek" "$@"
-}
+as_user=(timeout 20 setpriv --reuid="$user" --regid="$user" --clear-groups
+    env -i HOME="$home" XDG_RUNTIME_DIR="$home/xdg" QT_QPA_PLATFORM=offscreen
+    QT_PLUGIN_PATH="$home/plugins" QT_STYLE_OVERRIDE=markstyle ZORVEK_PLUGIN_MARK="$mark"
+    ASAN_OPTIONS=detect_leaks=0 "$work/zorvek")
 
-as_user >"$work/plain.log" 2>&1 &
+"${as_user[@]}" >"$work/plain.log" 2>&1 &
 program=$!
-for _ in $(seq 1 200); do
+for _ in $(seq 1 400); do
     [ -e "$mark" ] && break
     sleep 0.05
 done
@@ -49,7 +47,7 @@ rm "$mark"
 
 setcap cap_net_raw+ep "$work/zorvek"
 status=0
-as_user >"$work/out.log" 2>&1 || status=$?
+"${as_user[@]}" >"$work/out.log" 2>&1 || status=$?
 cat "$work/out.log"
 [ "$status" -eq 1 ] || { echo "FAIL: the copy with capabilities ended with status $status"; exit 1; }
 grep -q "elevated privileges" "$work/out.log" || { echo "FAIL: no word on why"; exit 1; }
