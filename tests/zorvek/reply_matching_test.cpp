@@ -191,6 +191,12 @@ TEST_P(ReplyMatching, OnlyForeignRepliesAndErrorsMeansNoReply) {
         [fakes](const SeenRequest& req) {
             std::vector<Forged> all;
             for (const Fake fake : fakes) {
+                // Answered to the first request, the next sequence number is
+                // the retry's own true reply whenever it arrives after the
+                // retry was sent (on a loaded machine it may): only the
+                // second request's next number is never sent in this call.
+                // ForgedFirstReply covers it arriving before the retry.
+                if (fake == Fake::UnsentSequence && req.ordinal == 1) continue;
                 for (Forged& packet : make(fake, req)) all.push_back(std::move(packet));
             }
             return all;
@@ -200,7 +206,8 @@ TEST_P(ReplyMatching, OnlyForeignRepliesAndErrorsMeansNoReply) {
     ASSERT_EQ(outcome.kind, ChildOutcome::Kind::Done) << outcome.detail;
     EXPECT_EQ(outcome.at("outcome"), "NoReply");
     EXPECT_EQ(outcome.number("requests"), 2);
-    EXPECT_GE(outcome.number("forged"), 2 * static_cast<int>(fakes.size() - 1));
+    // Two of each fake but Nothing, less the one unsent sequence left out above.
+    EXPECT_GE(outcome.number("forged"), 2 * static_cast<int>(fakes.size() - 1) - 1);
 }
 
 TEST_P(ReplyMatching, ErrorAboutOurRequestEndsTheProbe) {

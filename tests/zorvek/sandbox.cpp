@@ -385,6 +385,14 @@ int threadCount() { return entriesIn("/proc/self/task"); }
 // ---- Responder -----------------------------------------------------------
 
 Responder::Responder(int family, Policy policy) : family_(family), policy_(std::move(policy)) {
+    openSockets(family);
+    // The kernel stamps each request as it arrives, so the time between two
+    // requests does not depend on how soon this thread gets to read them.
+    const int on = 1;
+    ::setsockopt(watch_fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof(on));
+}
+
+void Responder::openSockets(int family) {
     if (family == AF_INET) {
         watch_fd_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
         if (watch_fd_ < 0) throw std::runtime_error(errnoText("responder raw socket"));
@@ -448,12 +456,31 @@ void Responder::loop() {
     while (!stop_) {
         pollfd pfd{watch_fd_, POLLIN, 0};
         if (::poll(&pfd, 1, 20) <= 0) continue;
-        const ssize_t n = ::recv(watch_fd_, buf, sizeof(buf), MSG_DONTWAIT);
-        if (n > 0) handle(buf, static_cast<std::size_t>(n));
+        iovec iov{buf, sizeof(buf)};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+        msghdr msg{};
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof(control);
+        const ssize_t n = ::recvmsg(watch_fd_, &msg, MSG_DONTWAIT);
+        if (n <= 0) continue;
+        // The kernel stamps with the real-time clock; so does the stand-in.
+        double arrived =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec stamp;
+                std::memcpy(&stamp, CMSG_DATA(c), sizeof(stamp));
+                arrived = static_cast<double>(stamp.tv_sec) + stamp.tv_nsec / 1e9;
+            }
+        }
+        handle(buf, static_cast<std::size_t>(n), arrived);
     }
 }
 
-void Responder::handle(const std::uint8_t* data, std::size_t len) {
+void Responder::handle(const std::uint8_t* data, std::size_t len, double arrived) {
     SeenRequest req;
     req.family = family_;
     const std::uint8_t* icmp = data;
@@ -475,10 +502,8 @@ void Responder::handle(const std::uint8_t* data, std::size_t len) {
     if (!known_.insert({req.id, req.seq}).second) return;  // our own forged copy, or a repeat
     req.icmp.assign(icmp, icmp + icmpLen);
     req.ordinal = ++seen_;
-    if (req.ordinal == 1) firstSeen_ = Clock::now();
-    if (req.ordinal == 2) {
-        betweenRequests_ = std::chrono::duration<double>(Clock::now() - firstSeen_).count();
-    }
+    if (req.ordinal == 1) firstSeen_ = arrived;
+    if (req.ordinal == 2) betweenRequests_ = arrived - firstSeen_;
     for (const Forged& packet : policy_(req)) send(packet);
 }
 

@@ -160,7 +160,9 @@ public:
 
 private:
     void loop();
-    void handle(const std::uint8_t* data, std::size_t len);
+    void openSockets(int family);
+    // `arrived`: the kernel's receive time of the packet, in seconds.
+    void handle(const std::uint8_t* data, std::size_t len, double arrived);
     void send(const Forged& packet);
 
     int family_;
@@ -171,7 +173,7 @@ private:
     std::atomic<int> seen_{0};
     std::atomic<int> sent_{0};
     std::atomic<double> betweenRequests_{-1};
-    Clock::time_point firstSeen_;
+    double firstSeen_ = 0;
     std::set<std::pair<std::uint16_t, std::uint16_t>> known_;
     std::thread thread_;
 };
