@@ -68,6 +68,9 @@ apt_get install --no-install-recommends "${debs[0]}" >"$E2E_WORK/apt.log" 2>&1 |
     fail "apt-get install failed: $(tail -n 20 "$E2E_WORK/apt.log")"
 dpkg -L zorvek >"$E2E_WORK/files"
 [ "$(readlink -f /usr/bin/zorvek)" = "$program_dir/zorvek" ] || fail "zorvek is not on the PATH"
+entry=/usr/share/applications/zorvek.desktop
+desktop-file-validate "$entry" || fail "the menu entry is not valid"
+grep -qx 'Exec=zorvek' "$entry" || fail "the menu entry does not start zorvek from the PATH"
 snapshot() { (cd "$program_dir" && find . -printf '%p %m %u %s %T@\n' | sort); }
 snapshot >"$E2E_WORK/program_dir.before"
 
