@@ -11,6 +11,7 @@
 #include "app/program.h"
 #include "app/single_instance.h"
 #include "probe/program_folder.h"
+#include "settings/settings_location.h"
 #include "text/cp932.h"
 #include "ui/message_box.h"
 
@@ -80,8 +81,12 @@ int main(int argc, char** argv) {
 
     zorvek::Program::Options options;
     options.programDir = std::filesystem::path(*folder);
-    // One prober per installation: a second start shows the first one's window.
-    zorvek::SingleInstance instance(options.programDir);
+    // Beside the program, or the user's own file where the program's folder
+    // is closed to the user (an installation for the whole machine).
+    options.settings = zorvek::settingsLocation(options.programDir, zorvek::userSettingsFolder());
+    // One prober per settings file and user: a second start that would save
+    // to the same file shows the first one's window instead.
+    zorvek::SingleInstance instance(options.settings.saveTo);
     const zorvek::SingleInstance::Claim claim = instance.claim();
     if (claim == zorvek::SingleInstance::Claim::HandedOver) return 0;
     if (claim == zorvek::SingleInstance::Claim::NoAnswer) return 1;

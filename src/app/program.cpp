@@ -21,6 +21,7 @@
 
 #include "app/centring.h"
 #include "app/window_manager_hints.h"
+#include "settings/file_io.h"
 #include "settings/settings_store.h"
 #include "tray/tray_shell_qt.h"
 
@@ -80,6 +81,10 @@ Program::Program(Options options)
                      [this] { return reporter_.busy(); },
                  }),
       fields_(window_, boxes_) {
+    if (options_.settings.saveTo.empty()) {
+        const std::filesystem::path beside = settingsPathIn(options_.programDir);
+        options_.settings = {beside, beside};
+    }
     if (!options_.endProcess) {
         // Quit ends the program where it stands, also from inside a probe's
         // event processing or an open box: nothing of the interrupted work may
@@ -115,9 +120,9 @@ void Program::startUp() {
     centreWindow();
     trayIcon_.add(static_cast<uint32_t>(window_.winId()), ui::kCaption, kNormalPictureHandle);
     hideWindow();
-    removeInterruptedSaves(options_.programDir);
+    removeInterruptedSaves(options_.settings.saveTo);
     SettingsControls current = controls();
-    loadSettings(options_.programDir, current, record_);
+    loadSettings(options_.settings.loadFrom, current, record_);
     setControls(current);
     scheduler_.restart();
     scheduler_.tick();
@@ -224,7 +229,7 @@ void Program::save() {
     // would refuse it, so a save never stores such a count.
     if (!ui::FieldHandlers::intervalIsValid(window_.Text1(1)->text())) fields_.lostFocus(1);
 
-    const SaveResult result = saveSettings(options_.programDir, controls(), record_);
+    const SaveResult result = saveSettings(options_.settings.saveTo, controls(), record_);
     if (!result.written) {
         boxes_.show(QStringLiteral("設定を保存できませんでした。\n%1\n%2")
                         .arg(QString::fromStdString(result.path.string()),

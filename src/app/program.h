@@ -18,6 +18,7 @@
 #include "probe/result_messages.h"
 #include "probe/scheduler.h"
 #include "settings/settings_file.h"
+#include "settings/settings_location.h"
 #include "settings/settings_record.h"
 #include "tray/shell.h"
 #include "tray/tray_icon.h"
@@ -38,8 +39,12 @@ class Program : public QObject, private ProbeUi {
     Q_OBJECT
 public:
     struct Options {
-        // Where Zorvek.ini and the companion library are looked for.
+        // Where the companion library is looked for, and Zorvek.ini unless
+        // `settings` names other files.
         std::filesystem::path programDir;
+        // The settings files read at start-up and saved to; programDir's
+        // Zorvek.ini for both where empty.
+        SettingsLocation settings;
         // The notification-area shell; the program makes a Qt one when null.
         Shell* shell = nullptr;
         // Message boxes; the program makes modal ones when null.

@@ -104,19 +104,19 @@ std::filesystem::path SingleInstance::defaultRuntimeFolder() {
     return isPrivateFolder(run) ? run : std::filesystem::path();
 }
 
-std::string SingleInstance::keyFor(const std::filesystem::path& programDir) {
-    // Two ways to name the same folder (a link, a trailing slash) give one key.
+std::string SingleInstance::keyFor(const std::filesystem::path& settingsFile) {
+    // Two ways to name the same file (a link, a "..") give one key.
     std::error_code ec;
-    const std::filesystem::path canonical = std::filesystem::weakly_canonical(programDir, ec);
-    const std::string& raw = (ec ? programDir : canonical).native();
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(settingsFile, ec);
+    const std::string& raw = (ec ? settingsFile : canonical).native();
     const QByteArray hash = QCryptographicHash::hash(
         QByteArray(raw.data(), static_cast<qsizetype>(raw.size())), QCryptographicHash::Sha256);
     return "zorvek-" + hash.toHex().left(16).toStdString();
 }
 
-SingleInstance::SingleInstance(const std::filesystem::path& programDir,
+SingleInstance::SingleInstance(const std::filesystem::path& settingsFile,
                                std::filesystem::path runtimeFolder)
-    : runtimeFolder_(std::move(runtimeFolder)), key_(keyFor(programDir)) {
+    : runtimeFolder_(std::move(runtimeFolder)), key_(keyFor(settingsFile)) {
     if (!runtimeFolder_.empty()) {
         folder_ =
             UniqueFd(::open(runtimeFolder_.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// One prober per installation and user. The first start of a program folder
-// takes a lock and listens on a local socket, both named from that folder; a
-// later start of the same folder finds the lock taken, asks the running
-// program over the socket to show its window, and ends. Two installations in
-// two folders run side by side.
+// One prober per settings file and user. The first start for a settings file
+// takes a lock and listens on a local socket, both named from that file; a
+// later start for the same file finds the lock taken, asks the running
+// program over the socket to show its window, and ends. Two installations
+// with two settings files run side by side.
 //
 // The lock is an advisory lock (flock) on a file that is never removed: the
 // kernel drops it with the process that held it, so a killed program leaves
@@ -46,12 +46,12 @@ public:
     // neither can be had.
     static std::filesystem::path defaultRuntimeFolder();
 
-    // The name shared by the lock file and the socket: a hash of the folder's
-    // path taken as raw bytes, so any folder name works, also one that is not
-    // valid text, and two folders never share it.
-    static std::string keyFor(const std::filesystem::path& programDir);
+    // The name shared by the lock file and the socket: a hash of the settings
+    // file's path taken as raw bytes, so any name works, also one that is not
+    // valid text, and two files never share it.
+    static std::string keyFor(const std::filesystem::path& settingsFile);
 
-    explicit SingleInstance(const std::filesystem::path& programDir,
+    explicit SingleInstance(const std::filesystem::path& settingsFile,
                             std::filesystem::path runtimeFolder = defaultRuntimeFolder());
 
     // Takes the folder for this start, or asks the start that has it to show

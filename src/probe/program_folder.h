@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The folder of the running executable, where Zorvek.ini and the companion
-// library live. The path is taken as the file system's bytes, whatever they
-// are: a folder unpacked from an archive made on a Japanese Windows system may
-// be named in code page 932, which is not UTF-8, and must still be found.
+// The folder of the running executable, where the companion library lives,
+// and Zorvek.ini too wherever the user can keep it there. The path is taken
+// as the file system's bytes, whatever they are: a folder unpacked from an
+// archive made on a Japanese Windows system may be named in code page 932,
+// which is not UTF-8, and must still be found.
 #pragma once
 
 #include <optional>

@@ -1,20 +1,49 @@
 // SPDX-License-Identifier: MIT
 #include "settings/settings_store.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <system_error>
+#include <vector>
+
 #include "settings/conversions.h"
 #include "settings/file_io.h"
 
 namespace zorvek {
+namespace {
 
-LoadStage loadSettings(const std::filesystem::path& dir, SettingsControls& controls,
+// Makes the folders above `file` that are missing, from the top down, each
+// readable by the user alone (mode 0700), as the base directory rules ask of
+// the configuration folders a program makes.
+bool makeFoldersFor(const std::filesystem::path& file, std::string* error) {
+    std::vector<std::filesystem::path> missing;
+    struct stat st {};
+    for (std::filesystem::path folder = file.parent_path();
+         !folder.empty() && folder != folder.parent_path() && ::lstat(folder.c_str(), &st) != 0;
+         folder = folder.parent_path()) {
+        missing.push_back(folder);
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0700) != 0 && errno != EEXIST) {
+            *error = "フォルダー " + it->string() + " を作れません（" +
+                     std::system_category().message(errno) + "）。";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+LoadStage loadSettings(const std::filesystem::path& file, SettingsControls& controls,
                        SettingsRecord& record) {
-    const std::optional<std::string> bytes =
-        readSmallFile(settingsPathIn(dir), kSettingsFileMaxBytes);
+    const std::optional<std::string> bytes = readSmallFile(file, kSettingsFileMaxBytes);
     if (!bytes) return LoadStage::NothingApplied;
     return applySettingsFile(*bytes, controls, record);
 }
 
-SaveResult saveSettings(const std::filesystem::path& dir, const SettingsControls& controls,
+SaveResult saveSettings(const std::filesystem::path& file, const SettingsControls& controls,
                         SettingsRecord& record) {
     record.HostName = controls.text[0];
     if (const std::optional<int16_t> count = toInt16(std::string_view(controls.text[1]))) {
@@ -26,7 +55,7 @@ SaveResult saveSettings(const std::filesystem::path& dir, const SettingsControls
     record.ShowErrorBox = controls.check2;
 
     SaveResult result;
-    result.path = settingsPathIn(dir);
+    result.path = file;
     const std::string bytes = formatSettingsFile(lineFromControls(controls));
     if (bytes.size() > kSettingsFileMaxBytes) {
         result.error = "設定が長すぎます（" + std::to_string(bytes.size()) +
@@ -35,12 +64,13 @@ SaveResult saveSettings(const std::filesystem::path& dir, const SettingsControls
                        " バイトまでです）。ファイルはそのままです。";
         return result;
     }
+    if (!makeFoldersFor(file, &result.error)) return result;
     result.written = rewriteFile(result.path, bytes, &result.error);
     return result;
 }
 
-void removeInterruptedSaves(const std::filesystem::path& dir) {
-    removeLeftoverTemporaryFiles(settingsPathIn(dir));
+void removeInterruptedSaves(const std::filesystem::path& file) {
+    removeLeftoverTemporaryFiles(file);
 }
 
 }  // namespace zorvek

@@ -12,10 +12,10 @@
 
 namespace zorvek {
 
-// Reads Zorvek.ini in `dir` and applies it. A missing, unreadable or oversized
+// Reads the settings file `file` and applies it. A missing, unreadable or oversized
 // file changes nothing; a damaged one stops where its first bad item is. The
 // file on disk is never touched. Silent on purpose: a first run has no file.
-LoadStage loadSettings(const std::filesystem::path& dir, SettingsControls& controls,
+LoadStage loadSettings(const std::filesystem::path& file, SettingsControls& controls,
                        SettingsRecord& record);
 
 struct SaveResult {
@@ -25,16 +25,17 @@ struct SaveResult {
 };
 
 // Takes the record's fields from the controls (the count converted to a 16-bit
-// integer; the caller validates it first) and rewrites Zorvek.ini in `dir`
-// from the controls, unit included (see rewriteFile for how). Texts too long
-// for a file that loads again are refused rather than written. A failure
-// leaves the previous file whole and says why; the record takes the new values
-// either way.
-SaveResult saveSettings(const std::filesystem::path& dir, const SettingsControls& controls,
+// integer; the caller validates it first) and rewrites the settings file
+// `file` from the controls, unit included (see rewriteFile for how). Missing
+// folders above the file are made first, private to the user (a user's
+// configuration folder may not exist yet). Texts too long for a file that
+// loads again are refused rather than written. A failure leaves the previous
+// file whole and says why; the record takes the new values either way.
+SaveResult saveSettings(const std::filesystem::path& file, const SettingsControls& controls,
                         SettingsRecord& record);
 
-// Removes what saves interrupted by a kill or a crash left behind next to
-// Zorvek.ini in `dir` (see removeLeftoverTemporaryFiles). Called at start-up.
-void removeInterruptedSaves(const std::filesystem::path& dir);
+// Removes what saves interrupted by a kill or a crash left behind next to the
+// settings file `file` (see removeLeftoverTemporaryFiles). Called at start-up.
+void removeInterruptedSaves(const std::filesystem::path& file);
 
 }  // namespace zorvek

@@ -507,7 +507,7 @@ TEST_F(FileIoTest, LeftoverTemporaryFilesAreRemovedByTheRules) {
         ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << c.path;
     }
 
-    removeInterruptedSaves(dir_);
+    removeInterruptedSaves(settingsPathIn(dir_));
 
     for (const auto& c : cases) {
         if (c.otherUser && ::geteuid() != 0) continue;
@@ -548,13 +548,13 @@ TEST_F(FileIoTest, LongestTypedHostSavesAndLoadsBack) {
     saved.check1 = saved.check2 = 1;
     saved.seconds = true;
     SettingsRecord record;
-    const SaveResult result = saveSettings(dir_, saved, record);
+    const SaveResult result = saveSettings(settingsPathIn(dir_), saved, record);
     ASSERT_TRUE(result.written) << result.error;
     EXPECT_EQ(fs::file_size(result.path), 2u * kHostFieldLimit + 3 + 5 + 5 + 19);
 
     SettingsControls loaded;
     SettingsRecord again;
-    EXPECT_EQ(loadSettings(dir_, loaded, again), LoadStage::Complete);
+    EXPECT_EQ(loadSettings(settingsPathIn(dir_), loaded, again), LoadStage::Complete);
     EXPECT_EQ(loaded, saved);
     EXPECT_EQ(again, record);
 }
@@ -582,19 +582,20 @@ TEST_F(FileIoTest, FileAtTheLoadLimitSavesBackLoadable) {
 
         SettingsControls controls;
         SettingsRecord record;
-        const LoadStage stage = loadSettings(dir_, controls, record);
+        const LoadStage stage = loadSettings(settingsPathIn(dir_), controls, record);
         if (!c.loads) {
             EXPECT_EQ(stage, LoadStage::NothingApplied) << c.name;
             EXPECT_EQ(controls, SettingsControls{}) << c.name;
             continue;
         }
         ASSERT_EQ(stage, LoadStage::Complete) << c.name;
-        const SaveResult result = saveSettings(dir_, controls, record);
+        const SaveResult result = saveSettings(settingsPathIn(dir_), controls, record);
         ASSERT_TRUE(result.written) << c.name << ": " << result.error;
         EXPECT_EQ(fs::file_size(result.path), kSettingsFileMaxBytes) << c.name;
         SettingsControls again;
         SettingsRecord recordAgain;
-        EXPECT_EQ(loadSettings(dir_, again, recordAgain), LoadStage::Complete) << c.name;
+        EXPECT_EQ(loadSettings(settingsPathIn(dir_), again, recordAgain), LoadStage::Complete)
+            << c.name;
         EXPECT_EQ(again, controls) << c.name;
     }
 }
@@ -607,7 +608,7 @@ TEST_F(FileIoTest, SaveRefusesSettingsTooLongToLoadAgain) {
     SettingsControls controls;
     controls.text = {std::string(kSettingsFileMaxBytes - 19, 'h'), "5", "", ""};  // 1 byte over
     SettingsRecord record;
-    const SaveResult result = saveSettings(dir_, controls, record);
+    const SaveResult result = saveSettings(settingsPathIn(dir_), controls, record);
     EXPECT_FALSE(result.written);
     EXPECT_NE(result.error.find("長すぎます"), std::string::npos) << result.error;
     EXPECT_EQ(readFile(settingsPathIn(dir_)), old);

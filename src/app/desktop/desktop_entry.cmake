@@ -6,7 +6,11 @@
 # escaped as those rules ask; otherwise GLib refuses the entry and neither the
 # menu nor autostart can start the program.
 #
-# Inputs: ZORVEK_DESKTOP_TEMPLATE, ZORVEK_DESKTOP_OUTPUT, ZORVEK_INSTALLED_PROGRAM.
+# A package that puts the program on the PATH gives its command name in
+# ZORVEK_DESKTOP_COMMAND instead; Exec is then that bare name.
+#
+# Inputs: ZORVEK_DESKTOP_TEMPLATE, ZORVEK_DESKTOP_OUTPUT, ZORVEK_INSTALLED_PROGRAM,
+# ZORVEK_DESKTOP_COMMAND (may be empty).
 
 # The Exec value that starts PROGRAM with no arguments.
 function(zorvek_desktop_exec out program)
@@ -26,5 +30,9 @@ function(zorvek_desktop_exec out program)
   set(${out} "\"${arg}\"" PARENT_SCOPE)
 endfunction()
 
-zorvek_desktop_exec(ZORVEK_DESKTOP_EXEC "${ZORVEK_INSTALLED_PROGRAM}")
+if(ZORVEK_DESKTOP_COMMAND)
+  set(ZORVEK_DESKTOP_EXEC "${ZORVEK_DESKTOP_COMMAND}")
+else()
+  zorvek_desktop_exec(ZORVEK_DESKTOP_EXEC "${ZORVEK_INSTALLED_PROGRAM}")
+endif()
 configure_file("${ZORVEK_DESKTOP_TEMPLATE}" "${ZORVEK_DESKTOP_OUTPUT}" @ONLY)
