@@ -71,7 +71,10 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
     auto* button = new QPushButton(text, parent);
     place(button, name, 3960, top, 1335, 375);
     button->setFont(makeFont(kGothic, 9));
-    button->setAutoDefault(false);
+    // Return and Enter press the button that has the focus, as Space does. The
+    // window is no dialog, so no button becomes a default that Return in a
+    // field would press.
+    button->setAutoDefault(true);
     return button;
 }
 

@@ -267,6 +267,38 @@ private slots:
         QVERIFY(!window.Image1->isVisible());
     }
 
+    void returnAndEnterPressTheFocusedButtonOnly() {
+        SetPing window;
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        const QList<QPushButton*> buttons{window.CmdClose, window.CmdSave, window.PingCmd,
+                                          window.CmdCls, window.CmdEnd};
+        QList<int> clicks(buttons.size(), 0);
+        for (qsizetype i = 0; i < buttons.size(); ++i)
+            QObject::connect(buttons[i], &QPushButton::clicked, [&clicks, i] { ++clicks[i]; });
+        // Return in a field presses no button, before or after a button had the focus.
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int i = 0; i < 4; ++i) {
+                window.Text1(i)->setFocus(Qt::TabFocusReason);
+                QVERIFY(window.Text1(i)->hasFocus());
+                QTest::keyClick(window.Text1(i), Qt::Key_Return);
+                QTest::keyClick(window.Text1(i), Qt::Key_Enter);
+            }
+            QCOMPARE(clicks, QList<int>(buttons.size(), 0));
+            window.CmdSave->setFocus(Qt::TabFocusReason);
+        }
+        for (qsizetype i = 0; i < buttons.size(); ++i) {
+            buttons[i]->setFocus(Qt::TabFocusReason);
+            QVERIFY(buttons[i]->hasFocus());
+            QTest::keyClick(buttons[i], Qt::Key_Return);
+            QCOMPARE(clicks[i], 1);
+            QTest::keyClick(buttons[i], Qt::Key_Enter);
+            QCOMPARE(clicks[i], 2);
+        }
+        QCOMPARE(clicks, QList<int>(buttons.size(), 2));
+    }
+
     void closeCommandAsksTheProgram() {
         SetPing window;
         window.show();
