@@ -205,6 +205,28 @@ private slots:
             }
         QVERIFY(pinkMarks > 10);
         QCOMPARE(window.windowIcon().pixmap(16, 16).toImage().pixelColor(0, 0), QColor(0, 0, 0));
+
+        // Larger renditions of both designs for panels and screens that draw
+        // the icon bigger; the 16 x 16 pictures stay the icon files' own.
+        const std::pair<const QIcon*, const char*> pictures[] = {
+            {&window.normalPicture(), ":/pictures/normal.ico"},
+            {&window.activePicture(), ":/pictures/active.ico"}};
+        for (const auto& [icon, file] : pictures) {
+            const QImage own =
+                QImage(QString::fromLatin1(file)).convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(icon->pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32), own);
+            for (int size : {22, 24, 32, 48, 64}) {
+                QVERIFY2(icon->availableSizes().contains(QSize(size, size)), file);
+                const QImage big = icon->pixmap(size, size).toImage();
+                QCOMPARE(big.size(), QSize(size, size));
+                // Same ground, fully opaque, in the corners; at whole multiples
+                // of 16 the mark's colour where the small picture has its top bar.
+                QCOMPARE(big.pixelColor(0, 0), own.pixelColor(0, 0));
+                QCOMPARE(big.pixelColor(size - 1, size - 1), own.pixelColor(15, 15));
+                if (size % 16 == 0)
+                    QCOMPARE(big.pixelColor(size * 7 / 32, size * 7 / 32), own.pixelColor(3, 3));
+            }
+        }
     }
 
     void screenReadersGetRolesNamesAndLabels() {
