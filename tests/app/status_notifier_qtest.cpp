@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: MIT
+// The real program and a panel's StatusNotifierWatcher on a private session
+// bus, the watcher started after the program: the item registers with it,
+// exports the tray menu (設定, 終了) for the panel to draw, registers again
+// with a new watcher that takes the name over (a panel restarting), and the
+// menu's 終了 chosen over the bus ends the program. Needs an X display
+// (DISPLAY; the test command provides a private Xvfb).
+#include <QtTest>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "tray/status_notifier_qt.h"
+
+using namespace zorvek;
+
+namespace {
+
+const QString kWatcherName = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+// A panel's watcher, as far as an item needs one: it takes registrations.
+class FakeWatcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+public:
+    QStringList items() const { return items_; }
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items_;
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& service) { items_ << service; }
+    void RegisterStatusNotifierHost(const QString&) {}
+};
+
+// A watcher on its own connection to the bus, owning the watcher's name.
+struct Panel {
+    QDBusConnection bus;
+    FakeWatcher watcher;
+    Panel(const QString& address, const QString& name)
+        : bus(QDBusConnection::connectToBus(address, name)) {
+        bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
+                           QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties);
+    }
+    bool takeName() { return bus.registerService(kWatcherName); }
+};
+
+QVariant busProperty(const QDBusConnection& bus, const QString& service, const QString& path,
+                     const QString& interface, const QString& name) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    call << interface << name;
+    const QDBusReply<QDBusVariant> reply = bus.call(call, QDBus::Block, 5000);
+    return reply.isValid() ? reply.value().variant() : QVariant();
+}
+
+}  // namespace
+
+class StatusNotifierTest : public QObject {
+    Q_OBJECT
+private slots:
+    void itemFollowsLateAndNewWatchersAndExportsTheMenu() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QFile::copy(QStringLiteral(ZORVEK_APP), dir.filePath(QStringLiteral("zorvek"))));
+        QVERIFY(QFile::copy(QStringLiteral(ZORVEK_LIBRARY),
+                            dir.filePath(QFileInfo(QStringLiteral(ZORVEK_LIBRARY)).fileName())));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("xdg")));
+        QFile::setPermissions(dir.filePath(QStringLiteral("xdg")), QFileDevice::ReadOwner |
+                                                                       QFileDevice::WriteOwner |
+                                                                       QFileDevice::ExeOwner);
+
+        QProcess daemon;
+        daemon.start(QStringLiteral("dbus-daemon"),
+                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                      QStringLiteral("--print-address")});
+        QVERIFY(daemon.waitForReadyRead(10000));
+        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+        QVERIFY(!address.isEmpty());
+        auto stopDaemon = qScopeGuard([&] {
+            daemon.kill();
+            daemon.waitForFinished();
+        });
+        QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("test"));
+        QVERIFY(bus.isConnected());
+
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("xdg")));
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(dir.filePath(QStringLiteral("zorvek")), {});
+        QVERIFY(program.waitForStarted());
+        auto stopProgram = qScopeGuard([&] {
+            program.kill();
+            program.waitForFinished();
+        });
+
+        // The program is up, its item exported, before any watcher is there.
+        QString item;
+        const auto findItem = [&] {
+            for (const QString& name : bus.interface()->registeredServiceNames().value()) {
+                if (!name.startsWith(QLatin1Char(':')) || name == bus.baseService()) continue;
+                if (busProperty(bus, name, QStringLiteral("/StatusNotifierItem"),
+                                QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Id"))
+                        .isValid())
+                    item = name;
+            }
+            return !item.isEmpty();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(findItem(), 20000);
+
+        Panel first(address, QStringLiteral("first panel"));
+        QVERIFY(first.takeName());
+        QTRY_COMPARE_WITH_TIMEOUT(first.watcher.items_, QStringList{item}, 10000);
+
+        const QVariant menuPath =
+            busProperty(bus, item, QStringLiteral("/StatusNotifierItem"),
+                        QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu"));
+        const QString menu = qdbus_cast<QDBusObjectPath>(menuPath).path();
+        QVERIFY2(!menu.isEmpty() && menu != QLatin1String("/NO_DBUSMENU"), qPrintable(menu));
+        QDBusMessage getLayout = QDBusMessage::createMethodCall(
+            item, menu, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
+        getLayout << 0 << -1 << QStringList();
+        const QDBusMessage layoutReply = bus.call(getLayout, QDBus::Block, 5000);
+        QCOMPARE(layoutReply.type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(layoutReply.arguments().size(), 2);
+        const auto layout = qdbus_cast<MenuLayout>(layoutReply.arguments().at(1));
+        QStringList labels;
+        int quitId = -1;
+        for (const MenuLayout& entry : layout.children) {
+            labels << entry.properties.value(QStringLiteral("label")).toString();
+            if (labels.last() == QStringLiteral("終了")) quitId = entry.id;
+        }
+        QCOMPARE(labels, QStringList({QStringLiteral("設定"), QStringLiteral("終了")}));
+
+        // The panel restarts: a new watcher takes the name, the item comes back.
+        first.bus.unregisterService(kWatcherName);
+        Panel second(address, QStringLiteral("second panel"));
+        QVERIFY(second.takeName());
+        QTRY_COMPARE_WITH_TIMEOUT(second.watcher.items_, QStringList{item}, 10000);
+
+        QDBusMessage event = QDBusMessage::createMethodCall(
+            item, menu, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("Event"));
+        event << quitId << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0)) << 0u;
+        QCOMPARE(bus.call(event, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        // Nothing on standard error: no warning from Qt on the way.
+        const QByteArray output = program.readAll();
+        QVERIFY2(output.isEmpty(), output.constData());
+    }
+};
+
+int main(int argc, char** argv) {
+    if (std::getenv("DISPLAY") == nullptr) {
+        std::fprintf(stderr, "needs an X display (DISPLAY); skipped\n");
+        return 77;
+    }
+    QApplication app(argc, argv);
+    StatusNotifierTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "status_notifier_qtest.moc"
