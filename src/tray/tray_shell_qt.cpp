@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tray/tray_shell_qt.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <string>
 
 #include "text/cp932.h"
@@ -8,7 +10,17 @@
 
 namespace zorvek {
 
-QtTrayShell::QtTrayShell(QObject* parent) : QObject(parent) {
+namespace {
+
+bool watcherOnTheBus() {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() &&
+           bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
+}
+
+}  // namespace
+
+QtTrayShell::QtTrayShell(QObject* parent) : QObject(parent), qtIconIsDBusItem_(watcherOnTheBus()) {
     connect(
         &icon_, &QSystemTrayIcon::activated, this,
         [this](QSystemTrayIcon::ActivationReason reason) { emit action(codeForReason(reason)); });
@@ -25,7 +37,7 @@ bool QtTrayShell::hostPresent() const {
 }
 
 void QtTrayShell::showOneIcon() {
-    icon_.setVisible(added_ && !sni_.registered() && !sni_.registering());
+    icon_.setVisible(added_ && !qtIconIsDBusItem_ && !sni_.registered() && !sni_.registering());
 }
 
 void QtTrayShell::registerPicture(uint32_t handle, const QIcon& icon) { pictures_[handle] = icon; }

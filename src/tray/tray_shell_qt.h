@@ -57,6 +57,10 @@ private:
     // has, or is about to take, the StatusNotifierItem: never both at once.
     void showOneIcon();
 
+    // Qt makes its QSystemTrayIcon a D-Bus item for the whole run when a
+    // watcher is on the bus as the first one is made, and an XEmbed icon
+    // otherwise; only the XEmbed one is ever shown, beside the item of our own.
+    bool qtIconIsDBusItem_;
     QSystemTrayIcon icon_;
     StatusNotifierItem sni_;
     std::map<uint32_t, QIcon> pictures_;

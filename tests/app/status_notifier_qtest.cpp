@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The real program and a panel's StatusNotifierWatcher on a private session
-// bus, the watcher started after the program: the item registers with it,
-// exports the tray menu (設定, 終了) for the panel to draw, registers again
-// with a new watcher that takes the name over (a panel restarting), and the
-// menu's 終了 chosen over the bus ends the program. Needs an X display
-// (DISPLAY; the test command provides a private Xvfb).
+// bus, the watcher started after the program or before it: the item
+// registers with it, once, exports the tray menu (設定, 終了) for the panel to
+// draw, registers again with a new watcher that takes the name over (a panel
+// restarting), and the menu's 終了 chosen over the bus ends the program.
+// Needs an X display (DISPLAY; the test command provides a private Xvfb).
 #include <QtTest>
 
 #include <QDBusConnection>
@@ -65,37 +65,35 @@ QVariant busProperty(const QDBusConnection& bus, const QString& service, const Q
     return reply.isValid() ? reply.value().variant() : QVariant();
 }
 
-}  // namespace
+// A private session bus and the real program started on it, in a folder of
+// its own, on the test's X display.
+struct Session {
+    QTemporaryDir dir;
+    QProcess daemon;
+    QString address;
+    QProcess program;
 
-class StatusNotifierTest : public QObject {
-    Q_OBJECT
-private slots:
-    void itemFollowsLateAndNewWatchersAndExportsTheMenu() {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        QVERIFY(QFile::copy(QStringLiteral(ZORVEK_APP), dir.filePath(QStringLiteral("zorvek"))));
-        QVERIFY(QFile::copy(QStringLiteral(ZORVEK_LIBRARY),
-                            dir.filePath(QFileInfo(QStringLiteral(ZORVEK_LIBRARY)).fileName())));
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("xdg")));
+    Session() {
+        QFile::copy(QStringLiteral(ZORVEK_APP), dir.filePath(QStringLiteral("zorvek")));
+        QFile::copy(QStringLiteral(ZORVEK_LIBRARY),
+                    dir.filePath(QFileInfo(QStringLiteral(ZORVEK_LIBRARY)).fileName()));
+        QDir(dir.path()).mkdir(QStringLiteral("xdg"));
         QFile::setPermissions(dir.filePath(QStringLiteral("xdg")), QFileDevice::ReadOwner |
                                                                        QFileDevice::WriteOwner |
                                                                        QFileDevice::ExeOwner);
-
-        QProcess daemon;
         daemon.start(QStringLiteral("dbus-daemon"),
                      {QStringLiteral("--session"), QStringLiteral("--nofork"),
                       QStringLiteral("--print-address")});
-        QVERIFY(daemon.waitForReadyRead(10000));
-        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
-        QVERIFY(!address.isEmpty());
-        auto stopDaemon = qScopeGuard([&] {
-            daemon.kill();
-            daemon.waitForFinished();
-        });
-        QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("test"));
-        QVERIFY(bus.isConnected());
-
-        QProcess program;
+        if (daemon.waitForReadyRead(10000))
+            address = QString::fromUtf8(daemon.readLine()).trimmed();
+    }
+    ~Session() {
+        program.kill();
+        program.waitForFinished();
+        daemon.kill();
+        daemon.waitForFinished();
+    }
+    void startProgram() {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
@@ -103,11 +101,59 @@ private slots:
         program.setProcessEnvironment(env);
         program.setProcessChannelMode(QProcess::MergedChannels);
         program.start(dir.filePath(QStringLiteral("zorvek")), {});
-        QVERIFY(program.waitForStarted());
-        auto stopProgram = qScopeGuard([&] {
-            program.kill();
-            program.waitForFinished();
-        });
+    }
+};
+
+// The labels of the item's exported menu, and the id of 終了.
+QStringList menuLabels(const QDBusConnection& bus, const QString& item, int& quitId) {
+    const QString menu =
+        qdbus_cast<QDBusObjectPath>(busProperty(bus, item, QStringLiteral("/StatusNotifierItem"),
+                                                QStringLiteral("org.kde.StatusNotifierItem"),
+                                                QStringLiteral("Menu")))
+            .path();
+    if (menu.isEmpty() || menu == QLatin1String("/NO_DBUSMENU")) return {menu};
+    QDBusMessage getLayout = QDBusMessage::createMethodCall(
+        item, menu, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
+    getLayout << 0 << -1 << QStringList();
+    const QDBusMessage reply = bus.call(getLayout, QDBus::Block, 5000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 2) return {};
+    QStringList labels;
+    for (const MenuLayout& entry : qdbus_cast<MenuLayout>(reply.arguments().at(1)).children) {
+        labels << entry.properties.value(QStringLiteral("label")).toString();
+        if (labels.last() == QStringLiteral("終了")) quitId = entry.id;
+    }
+    return labels;
+}
+
+// Chooses 終了 in the item's menu as a panel does, and checks that the
+// program ends at once with status 0 and nothing on standard error.
+void quitThroughTheMenu(Session& session, const QDBusConnection& bus, const QString& item,
+                        int quitId) {
+    QDBusMessage event = QDBusMessage::createMethodCall(item, QStringLiteral("/MenuBar"),
+                                                        QStringLiteral("com.canonical.dbusmenu"),
+                                                        QStringLiteral("Event"));
+    event << quitId << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0)) << 0u;
+    QCOMPARE(bus.call(event, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
+    QVERIFY(session.program.waitForFinished(10000));
+    QCOMPARE(session.program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(session.program.exitCode(), 0);
+    const QByteArray output = session.program.readAll();
+    QVERIFY2(output.isEmpty(), output.constData());
+}
+
+}  // namespace
+
+class StatusNotifierTest : public QObject {
+    Q_OBJECT
+private slots:
+    // The panel starts after the program, then restarts.
+    void lateAndRestartedWatchersGetTheItem() {
+        Session session;
+        QVERIFY(!session.address.isEmpty());
+        QDBusConnection bus =
+            QDBusConnection::connectToBus(session.address, QStringLiteral("late"));
+        session.startProgram();
+        QVERIFY(session.program.waitForStarted());
 
         // The program is up, its item exported, before any watcher is there.
         QString item;
@@ -123,46 +169,46 @@ private slots:
         };
         QTRY_VERIFY_WITH_TIMEOUT(findItem(), 20000);
 
-        Panel first(address, QStringLiteral("first panel"));
+        Panel first(session.address, QStringLiteral("first panel"));
         QVERIFY(first.takeName());
         QTRY_COMPARE_WITH_TIMEOUT(first.watcher.items_, QStringList{item}, 10000);
-
-        const QVariant menuPath =
-            busProperty(bus, item, QStringLiteral("/StatusNotifierItem"),
-                        QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu"));
-        const QString menu = qdbus_cast<QDBusObjectPath>(menuPath).path();
-        QVERIFY2(!menu.isEmpty() && menu != QLatin1String("/NO_DBUSMENU"), qPrintable(menu));
-        QDBusMessage getLayout = QDBusMessage::createMethodCall(
-            item, menu, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
-        getLayout << 0 << -1 << QStringList();
-        const QDBusMessage layoutReply = bus.call(getLayout, QDBus::Block, 5000);
-        QCOMPARE(layoutReply.type(), QDBusMessage::ReplyMessage);
-        QCOMPARE(layoutReply.arguments().size(), 2);
-        const auto layout = qdbus_cast<MenuLayout>(layoutReply.arguments().at(1));
-        QStringList labels;
         int quitId = -1;
-        for (const MenuLayout& entry : layout.children) {
-            labels << entry.properties.value(QStringLiteral("label")).toString();
-            if (labels.last() == QStringLiteral("終了")) quitId = entry.id;
-        }
-        QCOMPARE(labels, QStringList({QStringLiteral("設定"), QStringLiteral("終了")}));
+        QCOMPARE(menuLabels(bus, item, quitId),
+                 QStringList({QStringLiteral("設定"), QStringLiteral("終了")}));
 
         // The panel restarts: a new watcher takes the name, the item comes back.
         first.bus.unregisterService(kWatcherName);
-        Panel second(address, QStringLiteral("second panel"));
+        Panel second(session.address, QStringLiteral("second panel"));
         QVERIFY(second.takeName());
         QTRY_COMPARE_WITH_TIMEOUT(second.watcher.items_, QStringList{item}, 10000);
+        quitThroughTheMenu(session, bus, item, quitId);
+    }
 
-        QDBusMessage event = QDBusMessage::createMethodCall(
-            item, menu, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("Event"));
-        event << quitId << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0)) << 0u;
-        QCOMPARE(bus.call(event, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
-        QVERIFY(program.waitForFinished(10000));
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 0);
-        // Nothing on standard error: no warning from Qt on the way.
-        const QByteArray output = program.readAll();
-        QVERIFY2(output.isEmpty(), output.constData());
+    // The panel is there first, as after logging in: one item, Qt's own
+    // D-Bus icon never beside it, also once the panel has restarted.
+    void aWatcherAtStartGetsOneItem() {
+        Session session;
+        QVERIFY(!session.address.isEmpty());
+        QDBusConnection bus =
+            QDBusConnection::connectToBus(session.address, QStringLiteral("early"));
+        Panel first(session.address, QStringLiteral("early first panel"));
+        QVERIFY(first.takeName());
+        session.startProgram();
+        QVERIFY(session.program.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(first.watcher.items_.size(), 1, 20000);
+        const QString item = first.watcher.items_.first();
+        int quitId = -1;
+        QCOMPARE(menuLabels(bus, item, quitId),
+                 QStringList({QStringLiteral("設定"), QStringLiteral("終了")}));
+        first.bus.unregisterService(kWatcherName);
+        QTest::qWait(300);
+        Panel second(session.address, QStringLiteral("early second panel"));
+        QVERIFY(second.takeName());
+        QTRY_COMPARE_WITH_TIMEOUT(second.watcher.items_, QStringList{item}, 10000);
+        QTest::qWait(500);
+        QCOMPARE(first.watcher.items_, QStringList{item});
+        QCOMPARE(second.watcher.items_, QStringList{item});
+        quitThroughTheMenu(session, bus, item, quitId);
     }
 };
 
