@@ -198,12 +198,14 @@ void DBusMenuObject::Event(int id, const QString& eventId, const QDBusVariant&, 
     if (eventId != QLatin1String("clicked") || item_.menu() == nullptr) return;
     const QList<QAction*> actions = item_.menu()->actions();
     if (id < 1 || id > actions.size()) return;
-    // Chosen after the reply has gone, so that the host is not left waiting
-    // for an answer when the entry ends the program.
+    // Chosen once the reply to the host has gone, as 終了 ends the process at
+    // once: the reply is queued when this returns, and a round trip to the
+    // bus behind it makes sure it has been written.
     QPointer<QAction> action = actions.at(id - 1);
     QMetaObject::invokeMethod(
         this,
         [action] {
+            QDBusConnection::sessionBus().interface()->isServiceRegistered(kWatcherService);
             if (action && action->isEnabled()) action->trigger();
         },
         Qt::QueuedConnection);

@@ -10,7 +10,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusReply>
+#include <QDBusPendingCall>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -56,13 +57,26 @@ struct Panel {
     bool takeName() { return bus.registerService(kWatcherName); }
 };
 
+// Calls and waits for the answer with the test's own event loop running, so
+// that the test's watchers can answer the program meanwhile; the program
+// starts under the sanitizers on a loaded machine, so the wait is long.
+QDBusMessage callAndWait(const QDBusConnection& bus, const QDBusMessage& call) {
+    QDBusPendingCall pending = bus.asyncCall(call, 30000);
+    QDeadlineTimer deadline(30000);
+    while (!pending.isFinished() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    pending.waitForFinished();
+    return pending.reply();
+}
+
 QVariant busProperty(const QDBusConnection& bus, const QString& service, const QString& path,
                      const QString& interface, const QString& name) {
     QDBusMessage call = QDBusMessage::createMethodCall(
         service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     call << interface << name;
-    const QDBusReply<QDBusVariant> reply = bus.call(call, QDBus::Block, 5000);
-    return reply.isValid() ? reply.value().variant() : QVariant();
+    const QDBusMessage reply = callAndWait(bus, call);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+    return qdbus_cast<QDBusVariant>(reply.arguments().first()).variant();
 }
 
 // A private session bus and the real program started on it, in a folder of
@@ -111,12 +125,14 @@ QStringList menuLabels(const QDBusConnection& bus, const QString& item, int& qui
                                                 QStringLiteral("org.kde.StatusNotifierItem"),
                                                 QStringLiteral("Menu")))
             .path();
-    if (menu.isEmpty() || menu == QLatin1String("/NO_DBUSMENU")) return {menu};
+    if (menu.isEmpty() || menu == QLatin1String("/NO_DBUSMENU"))
+        return {QStringLiteral("Menu: ") + menu};
     QDBusMessage getLayout = QDBusMessage::createMethodCall(
         item, menu, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
     getLayout << 0 << -1 << QStringList();
-    const QDBusMessage reply = bus.call(getLayout, QDBus::Block, 5000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 2) return {};
+    const QDBusMessage reply = callAndWait(bus, getLayout);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 2)
+        return {reply.errorName(), reply.errorMessage()};
     QStringList labels;
     for (const MenuLayout& entry : qdbus_cast<MenuLayout>(reply.arguments().at(1)).children) {
         labels << entry.properties.value(QStringLiteral("label")).toString();
@@ -133,7 +149,9 @@ void quitThroughTheMenu(Session& session, const QDBusConnection& bus, const QStr
                                                         QStringLiteral("com.canonical.dbusmenu"),
                                                         QStringLiteral("Event"));
     event << quitId << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0)) << 0u;
-    QCOMPARE(bus.call(event, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
+    const QDBusMessage reply = callAndWait(bus, event);
+    QVERIFY2(reply.type() == QDBusMessage::ReplyMessage,
+             qPrintable(reply.errorName() + QLatin1Char(' ') + reply.errorMessage()));
     QVERIFY(session.program.waitForFinished(10000));
     QCOMPARE(session.program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(session.program.exitCode(), 0);
