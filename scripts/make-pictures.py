@@ -5,6 +5,10 @@
 - the two notification pictures as 16 x 16, 8-bit (256-colour) Windows icon
   files: the normal picture (a pink "Zv" mark on black, also the window icon)
   and the active picture (the same mark in black on pink);
+- larger renditions of those two pictures for screens and panels that draw
+  the icon at more than 16 pixels: tray-normal-N.png and tray-active-N.png,
+  the same mark in the same place, drawn as strokes one sixteenth wide on a
+  fully opaque ground;
 - the application icon for menus and launchers, drawn from the same mark in the
   same two colours: zorvek.svg, and zorvek-N.png at the sizes icon themes ask
   for, rendered from the SVG with rsvg-convert (Debian package librsvg2-bin),
@@ -72,6 +76,10 @@ Z_STROKE = ((1, 3), (6, 3), (1, 10), (6, 10))
 V_STROKE = ((8, 7), (10, 12), (12, 7))
 
 
+# Sizes of the larger renditions of the two notification pictures.
+TRAY_SIZES = (22, 24, 32, 48, 64)
+
+
 def colour(rgb):
     return "#%02x%02x%02x" % rgb
 
@@ -96,6 +104,24 @@ def app_icon_svg():
 """
 
 
+def tray_svg(ground, mark):
+    """A notification picture as vector strokes through the pixel centres of
+    MARK, so that it matches the 16 x 16 picture at every size."""
+
+    def points(stroke):
+        return " ".join("%g,%g" % (x + 0.5, y + 0.5) for x, y in stroke)
+
+    return f"""<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16" viewBox="0 0 16 16">
+  <rect x="0" y="0" width="16" height="16" fill="{colour(ground)}"/>
+  <g fill="none" stroke="{colour(mark)}" stroke-width="1" stroke-linejoin="miter" stroke-linecap="square">
+    <polyline points="{points(Z_STROKE)}"/>
+    <polyline points="{points(V_STROKE)}"/>
+  </g>
+</svg>
+"""
+
+
 def render_png(svg, size, png):
     renderer = shutil.which("rsvg-convert")
     if renderer is None:
@@ -113,6 +139,12 @@ def main():
     svg.write_text(app_icon_svg())
     for size in APP_ICON_SIZES:
         render_png(svg, size, out / f"zorvek-{size}.png")
+    for name, ground, mark in (("normal", BLACK, PINK), ("active", PINK, BLACK)):
+        tray = out / f"tray-{name}.svg"
+        tray.write_text(tray_svg(ground, mark))
+        for size in TRAY_SIZES:
+            render_png(tray, size, out / f"tray-{name}-{size}.png")
+        tray.unlink()
 
 
 if __name__ == "__main__":

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/display_check.h"
 #include "app/program.h"
 #include "app/single_instance.h"
 #include "probe/program_folder.h"
@@ -17,22 +18,13 @@
 
 namespace {
 
-// Whether Qt has somewhere to show a window. Without one, making the
-// application object would end the process before a word is said.
-bool displayAvailable() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') return true;
-    }
-    return false;
-}
-
 // Says why the program cannot run, on standard error and, where there is a
 // display, in a box, and gives the status the process ends with.
-int refuseToStart(int& argc, char** argv, const std::string& text) {
+int refuseToStart(int& argc, char** argv, const zorvek::DisplayChoice& display,
+                  const std::string& text) {
     std::fprintf(stderr, "zorvek: %s\n", text.c_str());
     std::fflush(stderr);
-    if (displayAvailable()) {
+    if (!display.problem) {
         QApplication app(argc, argv);
         zorvek::ui::ModalBoxPresenter(nullptr).show(QString::fromStdString(text),
                                                     QString::fromUtf8(zorvek::ui::kAppTitle));
@@ -55,12 +47,18 @@ int main(int argc, char** argv) {
             stderr);
         return EXIT_FAILURE;
     }
+    // Without a display Qt would abort the process; the program says why
+    // instead. Where only one of X11 and Wayland can be used, Qt is told
+    // which, so it does not give up on the other.
+    const zorvek::DisplayChoice display = zorvek::chooseDisplay();
+    if (!display.platform.empty()) qputenv("QT_QPA_PLATFORM", display.platform.c_str());
+
     // Every text that crosses the program's boundaries (the settings file, the
     // companion library, the tray tip) goes through code page 932; without the
     // converter nothing could be loaded or saved correctly.
     if (const std::optional<std::string> problem = zorvek::cp932::converterProblem()) {
         return refuseToStart(
-            argc, argv,
+            argc, argv, display,
             "コードページ932の文字コード変換が使えないため、Zorvekを起動できません。\n" + *problem);
     }
     // The folder is found from the executable itself, as the file system's
@@ -68,9 +66,15 @@ int main(int argc, char** argv) {
     // folder's name, and the working directory is never used.
     const std::optional<std::string> folder = zorvek::programFolder();
     if (!folder) {
-        return refuseToStart(argc, argv,
+        return refuseToStart(argc, argv, display,
                              "実行ファイルのフォルダーが分からないため、Zorvekを起動できません。\n"
                              "(/proc/self/exe cannot be read)");
+    }
+
+    if (display.problem) {
+        return refuseToStart(
+            argc, argv, display,
+            "ウィンドウを表示できる画面がないため、Zorvekを起動できません。\n" + *display.problem);
     }
 
     QApplication app(argc, argv);

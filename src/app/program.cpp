@@ -137,8 +137,8 @@ void Program::startUp() {
 }
 
 bool Program::trayHostPresent() const {
-    return options_.trayHostPresent ? options_.trayHostPresent()
-                                    : QSystemTrayIcon::isSystemTrayAvailable();
+    if (options_.trayHostPresent) return options_.trayHostPresent();
+    return qtShell_ != nullptr ? qtShell_->hostPresent() : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void Program::checkForTrayHost() {
@@ -214,9 +214,9 @@ void Program::trayAction(int code) {
         case TrayAction::ShowWindow: showWindow(); break;
         case TrayAction::PopupMenu: {
             bringToForeground();
-            // Where the tray host draws the menu itself, it already has.
-            if (qtShell_ == nullptr || !qtShell_->drawsMenu())
-                window_.mnuTRAY->popup(QCursor::pos());
+            // A panel that draws the exported menu itself does not report its
+            // right click; one that does wants the menu from the program.
+            window_.mnuTRAY->popup(QCursor::pos());
             break;
         }
         case TrayAction::None: break;

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tray/tray_shell_qt.h"
 
-#include <QGuiApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <string>
 
 #include "text/cp932.h"
@@ -9,19 +10,34 @@
 
 namespace zorvek {
 
-QtTrayShell::QtTrayShell(QObject* parent) : QObject(parent) {
+namespace {
+
+bool watcherOnTheBus() {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() &&
+           bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
+}
+
+}  // namespace
+
+QtTrayShell::QtTrayShell(QObject* parent) : QObject(parent), qtIconIsDBusItem_(watcherOnTheBus()) {
     connect(
         &icon_, &QSystemTrayIcon::activated, this,
         [this](QSystemTrayIcon::ActivationReason reason) { emit action(codeForReason(reason)); });
+    connect(&sni_, &StatusNotifierItem::activated, this, [this] { emit action(WM_LBUTTONDOWN); });
+    connect(&sni_, &StatusNotifierItem::contextMenuRequested, this,
+            [this] { emit action(WM_RBUTTONDOWN); });
+    connect(&sni_, &StatusNotifierItem::stateChanged, this, &QtTrayShell::showOneIcon);
 }
 
-bool QtTrayShell::hostDrawsMenu(const QString& platformName) {
-    return platformName.startsWith(QLatin1String("wayland"));
+void QtTrayShell::offerMenu(QMenu* menu) { sni_.setMenu(menu); }
+
+bool QtTrayShell::hostPresent() const {
+    return sni_.registered() || QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-void QtTrayShell::offerMenu(QMenu* menu) {
-    drawsMenu_ = hostDrawsMenu(QGuiApplication::platformName());
-    if (drawsMenu_) icon_.setContextMenu(menu);
+void QtTrayShell::showOneIcon() {
+    icon_.setVisible(added_ && !qtIconIsDBusItem_ && !sni_.registered() && !sni_.registering());
 }
 
 void QtTrayShell::registerPicture(uint32_t handle, const QIcon& icon) { pictures_[handle] = icon; }
@@ -50,20 +66,30 @@ QString QtTrayShell::tipOf(const TrayIconRecord& record) {
 
 void QtTrayShell::apply(const TrayIconRecord& record) {
     const auto found = pictures_.find(record.hIcon());
-    icon_.setIcon(found != pictures_.end() ? found->second : QIcon());
+    const QIcon picture = found != pictures_.end() ? found->second : QIcon();
+    icon_.setIcon(picture);
     icon_.setToolTip(tipOf(record));
+    sni_.setIcon(picture);
+    sni_.setToolTip(tipOf(record));
 }
 
 void QtTrayShell::notify(uint32_t operation, const TrayIconRecord& record) {
     switch (operation) {
         case NIM_ADD:
-            // Without a tray host Qt keeps the icon and embeds it once a host
-            // appears; the program goes on either way.
+            // Without a tray host both wait: Qt embeds the icon once an XEmbed
+            // tray appears, the item registers once a watcher appears; the
+            // program goes on either way.
             apply(record);
-            icon_.show();
+            added_ = true;
+            sni_.setVisible(true);
+            showOneIcon();
             break;
         case NIM_MODIFY: apply(record); break;
-        case NIM_DELETE: icon_.hide(); break;
+        case NIM_DELETE:
+            added_ = false;
+            sni_.setVisible(false);
+            showOneIcon();
+            break;
         default: break;
     }
 }

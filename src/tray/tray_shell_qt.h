@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The shell layer on Qt: takes the notify operations with the icon record, as
-// the Windows shell would, and drives a QSystemTrayIcon with them. Mouse
-// actions on the icon come back as the window-message codes the program
-// decodes (513 left press, 516 right press, ...).
+// the Windows shell would, and shows the icon through one of two doors: a
+// StatusNotifierItem of its own wherever a panel's StatusNotifierWatcher is on
+// the session bus (on X11 and on Wayland; it registers again when a panel
+// starts late or restarts, and exports the tray menu so that the panel draws
+// it), otherwise a QSystemTrayIcon (the XEmbed tray of X11). Mouse actions on
+// the icon come back as the window-message codes the program decodes (513
+// left press, 516 right press, ...).
 #pragma once
 
 #include <QIcon>
@@ -12,6 +16,7 @@
 #include <map>
 
 #include "tray/shell.h"
+#include "tray/status_notifier_qt.h"
 
 namespace zorvek {
 
@@ -32,24 +37,34 @@ public:
     static QString tipOf(const TrayIconRecord& record);
 
     QSystemTrayIcon& icon() { return icon_; }
+    StatusNotifierItem& statusNotifierItem() { return sni_; }
 
-    // On Wayland a program cannot place a popup menu at the pointer on its
-    // own; the tray host (a StatusNotifierItem host) draws the icon's menu
-    // itself. There the menu is handed to the icon, and the program must not
-    // pop it up again. On X11 the program pops it up, as on Windows.
-    static bool hostDrawsMenu(const QString& platformName);
+    // The tray menu: exported with the StatusNotifierItem, where the panel
+    // draws it on its own right click. The program pops it up at the pointer
+    // when the icon reports a right click (the XEmbed tray, or a panel that
+    // asks the item for its menu).
     void offerMenu(QMenu* menu);
-    bool drawsMenu() const { return drawsMenu_; }
+
+    // Whether a tray host has the icon or can take it.
+    bool hostPresent() const;
 
 signals:
     void action(int code);
 
 private:
     void apply(const TrayIconRecord& record);
+    // The QSystemTrayIcon is shown while the icon is added and no watcher
+    // has, or is about to take, the StatusNotifierItem: never both at once.
+    void showOneIcon();
 
+    // Qt makes its QSystemTrayIcon a D-Bus item for the whole run when a
+    // watcher is on the bus as the first one is made, and an XEmbed icon
+    // otherwise; only the XEmbed one is ever shown, beside the item of our own.
+    bool qtIconIsDBusItem_;
     QSystemTrayIcon icon_;
+    StatusNotifierItem sni_;
     std::map<uint32_t, QIcon> pictures_;
-    bool drawsMenu_ = false;
+    bool added_ = false;
 };
 
 }  // namespace zorvek

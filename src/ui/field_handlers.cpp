@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/field_handlers.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QPointer>
@@ -23,6 +25,8 @@ FieldHandlers::FieldHandlers(SetPing& window, BoxPresenter& boxes)
             if (text.size() <= SetPing::fieldLimit(i)) field->setMaxLength(SetPing::fieldLimit(i));
         });
     }
+    for (QAbstractButton* button : window_.findChildren<QAbstractButton*>())
+        button->installEventFilter(this);
 }
 
 int FieldHandlers::indexOf(QObject* object) const {
@@ -32,6 +36,12 @@ int FieldHandlers::indexOf(QObject* object) const {
 }
 
 bool FieldHandlers::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == pendingClick_ && (event->type() == QEvent::MouseButtonPress ||
+                                     event->type() == QEvent::MouseButtonDblClick)) {
+        // The press that left the field reaches the button only after the
+        // box: the button must not go down, as its release went to the box.
+        return true;
+    }
     const int index = indexOf(watched);
     if (index < 0) return false;
     if (event->type() != QEvent::FocusIn && event->type() != QEvent::FocusOut) return false;
@@ -49,9 +59,27 @@ bool FieldHandlers::eventFilter(QObject* watched, QEvent* event) {
         keptFocus_ = index;
     } else {
         keptFocus_ = -1;
-        lostFocus(index);
+        // A mouse press on a button of the window moves the focus there before
+        // the button sees the press; the focus widget is already the button.
+        QAbstractButton* clicked = nullptr;
+        if (reason == Qt::MouseFocusReason) {
+            clicked = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+            if (clicked != nullptr && clicked->window() != &window_) clicked = nullptr;
+        }
+        if (lostFocus(index) && clicked != nullptr) carryOutClick(clicked);
     }
     return false;
+}
+
+void FieldHandlers::carryOutClick(QAbstractButton* button) {
+    pendingClick_ = button;
+    // Queued: it runs once the press that is being delivered has been
+    // dropped, so the click happens exactly once, after the box.
+    QTimer::singleShot(0, this, [this] {
+        const QPointer<QAbstractButton> button = pendingClick_;
+        pendingClick_ = nullptr;
+        if (button && button->isEnabled()) button->click();
+    });
 }
 
 void FieldHandlers::gotFocus(int index) {
@@ -75,23 +103,29 @@ bool FieldHandlers::intervalIsValid(const QString& text) {
     return rounded >= 1.0 && rounded <= 999.0;
 }
 
-void FieldHandlers::lostFocus(int index) {
-    if (refusing_) return;
+bool FieldHandlers::lostFocus(int index) {
+    if (refusing_) return false;
     QLineEdit* field = window_.Text1(index);
+    bool refused = false;
     if (index == 1) {
         if (!parseNumber(field->text().toStdString())) field->setText(QStringLiteral("0"));
-        if (!intervalIsValid(field->text())) refuse(index, kIntervalMessage, QStringLiteral("1"));
+        if (!intervalIsValid(field->text())) {
+            refuse(index, kIntervalMessage, QStringLiteral("1"));
+            refused = true;
+        }
     } else if (index == 2 || index == 3) {
         if (const std::optional<std::string> time = normaliseTime(field->text().toStdString())) {
             field->setText(QString::fromStdString(*time));
         } else {
             refuse(index, kTimeMessage, QStringLiteral("00:00"));
+            refused = true;
         }
     }
     // A longer text from a damaged settings file widened the field's limit;
     // once the text fits again the usual limit is back.
     if (field->text().size() <= SetPing::fieldLimit(index))
         field->setMaxLength(SetPing::fieldLimit(index));
+    return refused;
 }
 
 void FieldHandlers::refuse(int index, const char* message, const QString& replacement) {

@@ -71,8 +71,22 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
     auto* button = new QPushButton(text, parent);
     place(button, name, 3960, top, 1335, 375);
     button->setFont(makeFont(kGothic, 9));
-    button->setAutoDefault(false);
+    // Return and Enter press the button that has the focus, as Space does. The
+    // window is no dialog, so no button becomes a default that Return in a
+    // field would press.
+    button->setAutoDefault(true);
     return button;
+}
+
+// A picture of the tray icon and the window: the 16 x 16 icon, and larger
+// renditions of the same design for panels and screens that draw it bigger,
+// so that they need not blow up the 16 pixels.
+QIcon picture(const char* name) {
+    QIcon icon(QStringLiteral(":/pictures/%1.ico").arg(QLatin1String(name)));
+    for (int size : {22, 24, 32, 48, 64})
+        icon.addFile(QStringLiteral(":/pictures/tray-%1-%2.png").arg(QLatin1String(name)).arg(size),
+                     QSize(size, size));
+    return icon;
 }
 
 // The settings file keeps texts between double quotes with nothing escaped, so
@@ -129,8 +143,8 @@ SetPing::SetPing(QWidget* parent)
     setWindowTitle(QString::fromUtf8(kCaption));
     setFixedSize(twipsToPixels(5535), twipsToPixels(5625));
 
-    normalPicture_ = QIcon(QStringLiteral(":/pictures/normal.ico"));
-    activePicture_ = QIcon(QStringLiteral(":/pictures/active.ico"));
+    normalPicture_ = picture("normal");
+    activePicture_ = picture("active");
     setWindowIcon(normalPicture_);
 
     // Left column, top to bottom.

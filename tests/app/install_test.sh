@@ -6,7 +6,8 @@
 # expected files, a desktop entry that desktop-file-validate accepts and whose
 # Exec names the installed program as one quoted argument, icons of every size
 # with alpha, valid software-centre metadata, and a program folder that keeps
-# its settings file on reinstalling.
+# its settings file on reinstalling. Uninstalling leaves nothing of it behind
+# but the settings file, when asked to keep it.
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -89,4 +90,19 @@ XDG_DATA_HOME="$work/data home" HOME="$home" ZORVEK_BUILD_DIR="$build" "$top/scr
     >/dev/null
 cmp "$opt/bin/Zorvek.ini" "$work/saved.ini" || fail "reinstalling changed the settings file"
 expect_files "$work/data home" "${shared_files[@]}"
+
+# Uninstalling, first from the default data folder keeping the settings, then
+# from the other one: nothing of the installation is left, the desktop's
+# caches and the autostart copy included.
+env -u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" "$top/scripts/install" --uninstall \
+    --keep-settings >/dev/null ||
+    fail "scripts/install --uninstall --keep-settings failed"
+left=$(find "$home/.local" "$home/.config" -mindepth 1 ! -path "$home/.local/share" | sort)
+[ "$left" = "$(printf '%s\n' "$home/.local/opt" "$opt" "$opt/bin" "$opt/bin/Zorvek.ini" | sort)" ] ||
+    fail "left after uninstalling with --keep-settings:"$'\n'"$left"
+cmp "$opt/bin/Zorvek.ini" "$work/saved.ini" || fail "--keep-settings changed the settings file"
+out=$(env -u XDG_CONFIG_HOME XDG_DATA_HOME="$work/data home" HOME="$home" "$top/scripts/uninstall")
+grep -qF "$opt/bin/Zorvek.ini" <<<"$out" || fail "uninstalling did not say the settings file goes: $out"
+left=$(find "$home/.local" "$home/.config" "$work/data home" -mindepth 1 ! -path "$home/.local/share")
+[ -z "$left" ] || fail "left after uninstalling:"$'\n'"$left"
 echo "PASS"

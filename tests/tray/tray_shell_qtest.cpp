@@ -48,18 +48,6 @@ private slots:
                           QStringLiteral("自動自動自動自動自動自動自動自動自"));
     }
 
-    void onlyWaylandHostsDrawTheMenu() {
-        QVERIFY(QtTrayShell::hostDrawsMenu(QStringLiteral("wayland")));
-        QVERIFY(QtTrayShell::hostDrawsMenu(QStringLiteral("wayland-egl")));
-        QVERIFY(!QtTrayShell::hostDrawsMenu(QStringLiteral("xcb")));
-        QVERIFY(!QtTrayShell::hostDrawsMenu(QStringLiteral("offscreen")));
-        QtTrayShell shell;
-        QMenu menu;
-        shell.offerMenu(&menu);  // this test runs offscreen: the program pops it up
-        QVERIFY(!shell.drawsMenu());
-        QCOMPARE(shell.icon().contextMenu(), nullptr);
-    }
-
     void reasonsBecomeActionCodes() {
         QCOMPARE(QtTrayShell::codeForReason(QSystemTrayIcon::Trigger), WM_LBUTTONDOWN);
         QCOMPARE(QtTrayShell::codeForReason(QSystemTrayIcon::Context), WM_RBUTTONDOWN);

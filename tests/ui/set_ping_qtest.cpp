@@ -205,6 +205,28 @@ private slots:
             }
         QVERIFY(pinkMarks > 10);
         QCOMPARE(window.windowIcon().pixmap(16, 16).toImage().pixelColor(0, 0), QColor(0, 0, 0));
+
+        // Larger renditions of both designs for panels and screens that draw
+        // the icon bigger; the 16 x 16 pictures stay the icon files' own.
+        const std::pair<const QIcon*, const char*> pictures[] = {
+            {&window.normalPicture(), ":/pictures/normal.ico"},
+            {&window.activePicture(), ":/pictures/active.ico"}};
+        for (const auto& [icon, file] : pictures) {
+            const QImage own =
+                QImage(QString::fromLatin1(file)).convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(icon->pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32), own);
+            for (int size : {22, 24, 32, 48, 64}) {
+                QVERIFY2(icon->availableSizes().contains(QSize(size, size)), file);
+                const QImage big = icon->pixmap(size, size).toImage();
+                QCOMPARE(big.size(), QSize(size, size));
+                // Same ground, fully opaque, in the corners; at whole multiples
+                // of 16 the mark's colour where the small picture has its top bar.
+                QCOMPARE(big.pixelColor(0, 0), own.pixelColor(0, 0));
+                QCOMPARE(big.pixelColor(size - 1, size - 1), own.pixelColor(15, 15));
+                if (size % 16 == 0)
+                    QCOMPARE(big.pixelColor(size * 7 / 32, size * 7 / 32), own.pixelColor(3, 3));
+            }
+        }
     }
 
     void screenReadersGetRolesNamesAndLabels() {
@@ -265,6 +287,38 @@ private slots:
         QTest::mouseClick(window.Label1(4), Qt::LeftButton);
         QVERIFY(!window.Check2->isChecked());
         QVERIFY(!window.Image1->isVisible());
+    }
+
+    void returnAndEnterPressTheFocusedButtonOnly() {
+        SetPing window;
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        const QList<QPushButton*> buttons{window.CmdClose, window.CmdSave, window.PingCmd,
+                                          window.CmdCls, window.CmdEnd};
+        QList<int> clicks(buttons.size(), 0);
+        for (qsizetype i = 0; i < buttons.size(); ++i)
+            QObject::connect(buttons[i], &QPushButton::clicked, [&clicks, i] { ++clicks[i]; });
+        // Return in a field presses no button, before or after a button had the focus.
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int i = 0; i < 4; ++i) {
+                window.Text1(i)->setFocus(Qt::TabFocusReason);
+                QVERIFY(window.Text1(i)->hasFocus());
+                QTest::keyClick(window.Text1(i), Qt::Key_Return);
+                QTest::keyClick(window.Text1(i), Qt::Key_Enter);
+            }
+            QCOMPARE(clicks, QList<int>(buttons.size(), 0));
+            window.CmdSave->setFocus(Qt::TabFocusReason);
+        }
+        for (qsizetype i = 0; i < buttons.size(); ++i) {
+            buttons[i]->setFocus(Qt::TabFocusReason);
+            QVERIFY(buttons[i]->hasFocus());
+            QTest::keyClick(buttons[i], Qt::Key_Return);
+            QCOMPARE(clicks[i], 1);
+            QTest::keyClick(buttons[i], Qt::Key_Enter);
+            QCOMPARE(clicks[i], 2);
+        }
+        QCOMPARE(clicks, QList<int>(buttons.size(), 2));
     }
 
     void closeCommandAsksTheProgram() {
