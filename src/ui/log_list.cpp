@@ -192,9 +192,8 @@ bool LogList::measure(int first, int last) const {
         if (scripts != 0 && known != known_.end()) {
             if (known->text != text) {
                 known->text = text.toString();
-                known->width =
-                    static_cast<int>(std::ceil(metrics.horizontalAdvance(known->text))) +
-                    2 * margin;
+                known->width = static_cast<int>(std::ceil(metrics.horizontalAdvance(known->text))) +
+                               2 * margin;
             }
             largest_ = largest_.expandedTo(QSize(known->width, known->height));
             continue;
@@ -202,7 +201,8 @@ bool LogList::measure(int first, int last) const {
         const QModelIndex index = model()->index(row, modelColumn(), rootIndex());
         if (const QAbstractItemDelegate* delegate = itemDelegateForIndex(index)) {
             const QSize size = delegate->sizeHint(option, index);
-            if (scripts != 0) known_.insert(scripts, {size.height(), text.toString(), size.width()});
+            if (scripts != 0)
+                known_.insert(scripts, {size.height(), text.toString(), size.width()});
             largest_ = largest_.expandedTo(size);
         }
     }
@@ -268,11 +268,14 @@ void LogList::rowsInserted(const QModelIndex& parent, int first, int last) {
     // Not QListView's: it throws its layout away and builds it again for every row.
     QAbstractItemView::rowsInserted(parent, first, last);
     if (parent != rootIndex()) return;
+    const QSize before = largest_;
     if (!isVisible()) {
-        scheduleDelayedItemsLayout();  // measured and done once, when the list is shown
+        // Measured now, a few microseconds a line, so that showing a long
+        // list does not wait for all its lines at once.
+        largest();
+        scheduleDelayedItemsLayout();  // done once, when the list is shown
         return;
     }
-    const QSize before = largest_;
     const bool grew = largest() != before;  // only the new lines are measured
     updateScrollRanges();
     if (grew) {

@@ -112,8 +112,8 @@ private:
     void setHover(const QModelIndex& index);
 
     LogLines* lines_;
-    // Rows 0..measured_ - 1 are taken into largest_; the rest wait until a
-    // size is needed (at the latest when the delayed layout runs).
+    // Rows 0..measured_ - 1 are taken into largest_; the rest (after a font
+    // or style change) wait until a size is needed.
     mutable QSize largest_{0, 0};
     mutable int measured_ = 0;
     // For each mix of scripts measured so far: the delegate's line height,
