@@ -46,8 +46,9 @@ struct QuietShell : zorvek::Shell {
 // Line `i` of the kind the log holds: a time stamp, then a result line, each
 // text made afresh on the heap as the program's are.
 QString logLine(int i) {
-    return i % 2 == 0 ? QStringLiteral("2026/12/07 23:30:%1").arg(i / 2 % 60, 2, 10, QLatin1Char('0'))
-                      : QString::fromUtf8("--------------------成功しました(0)");
+    return i % 2 == 0
+               ? QStringLiteral("2026/12/07 23:30:%1").arg(i / 2 % 60, 2, 10, QLatin1Char('0'))
+               : QString::fromUtf8("--------------------成功しました(0)");
 }
 
 // Brings the list back to `lines` lines of the kind the log holds.
