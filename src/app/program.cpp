@@ -7,7 +7,6 @@
 #include <QCursor>
 #include <QDateTime>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>

@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QCursor>
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -13,7 +14,9 @@
 #include <QStyleOptionSlider>
 #include <QStyleOptionViewItem>
 #include <algorithm>
+#include <array>
 #include <climits>
+#include <cmath>
 
 namespace zorvek::ui {
 namespace {
@@ -96,9 +99,36 @@ private:
     SteadyScrollBar* bar_;
 };
 
+// The scripts of a text's characters as one key: up to eight distinct
+// scripts, sorted; 0 when the text holds characters the delegate lays out
+// specially (line breaks, tabs, other control characters), or more scripts.
+quint64 scriptsOf(QStringView text) {
+    std::array<quint8, 8> scripts{};
+    size_t count = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        if (c < 0x20 || (c >= 0x7f && c < 0xa0) || c == 0x2028 || c == 0x2029) return 0;
+        const auto script = static_cast<quint8>(QChar::script(c));
+        const auto end = scripts.begin() + static_cast<std::ptrdiff_t>(count);
+        const auto at = std::lower_bound(scripts.begin(), end, script);
+        if (at != end && *at == script) continue;
+        if (count == scripts.size()) return 0;
+        std::copy_backward(at, end, end + 1);
+        *at = script;
+        ++count;
+    }
+    quint64 key = 1;  // never 0, also for an empty text
+    for (size_t i = 0; i < count; ++i) key = (key << 8) | scripts[i];
+    return key;
+}
+
 }  // namespace
 
-LogList::LogList(QWidget* parent) : QListWidget(parent) {
+LogList::LogList(QWidget* parent) : QListView(parent), lines_(new LogLines(this)) {
     // Offsets below are pixels in both directions, and lines run left to right
     // whatever the application's direction.
     setLayoutDirection(Qt::LeftToRight);
@@ -106,8 +136,8 @@ LogList::LogList(QWidget* parent) : QListWidget(parent) {
     setVerticalScrollBar(bar);
     // The view's own connection went with the bar it replaced.
     connect(bar, &QScrollBar::valueChanged, this, &LogList::verticalScrollbarValueChanged);
-    // QListWidget's model is for good (it cannot be replaced).
-    connect(model(), &QAbstractItemModel::rowsRemoved, this,
+    setModel(lines_);  // for good: nothing replaces it
+    connect(lines_, &QAbstractItemModel::rowsRemoved, this,
             [this](const QModelIndex& parent, int first, int) { rowsRemoved(parent, first); });
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -115,7 +145,7 @@ LogList::LogList(QWidget* parent) : QListWidget(parent) {
 
 void LogList::appendLine(const QString& line) {
     const HoldRepaint hold(verticalScrollBar());  // range and value change together
-    addItem(line);
+    lines_->append(line);
     // A hidden list scrolls once, when it is shown.
     if (isVisible()) {
         scrollToBottom();
@@ -124,9 +154,11 @@ void LogList::appendLine(const QString& line) {
     }
 }
 
+void LogList::clear() { lines_->clear(); }
+
 int LogList::rowCount() const { return model()->rowCount(rootIndex()); }
 
-int LogList::rowWidth() const { return std::max(largest_.width(), viewport()->width()); }
+int LogList::rowWidth() const { return std::max(largest().width(), viewport()->width()); }
 
 std::pair<int, int> LogList::rowsBetween(int top, int bottom) const {
     const int h = rowHeight();
@@ -136,16 +168,51 @@ std::pair<int, int> LogList::rowsBetween(int top, int bottom) const {
     return {std::max(0, from) / h, std::min(rowCount() - 1, to / h)};
 }
 
-bool LogList::measure(int first, int last) {
+const QSize& LogList::largest() const {
+    const int rows = rowCount();
+    if (measured_ < rows) {
+        measure(measured_, rows - 1);
+        measured_ = rows;
+    }
+    return largest_;
+}
+
+bool LogList::measure(int first, int last) const {
     QStyleOptionViewItem option;
     initViewItemOption(&option);
+    // The style's text layout: the text's natural width, rounded up, within a
+    // margin on either side.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, this) + 1;
+    const QFontMetricsF metrics(option.font);
     const QSize before = largest_;
     for (int row = first; row <= last; ++row) {
+        const QStringView text = lines_->line(row);
+        const quint64 scripts = scriptsOf(text);
+        const auto known = known_.find(scripts);
+        if (scripts != 0 && known != known_.end()) {
+            if (known->text != text) {
+                known->text = text.toString();
+                known->width = static_cast<int>(std::ceil(metrics.horizontalAdvance(known->text))) +
+                               2 * margin;
+            }
+            largest_ = largest_.expandedTo(QSize(known->width, known->height));
+            continue;
+        }
         const QModelIndex index = model()->index(row, modelColumn(), rootIndex());
-        if (const QAbstractItemDelegate* delegate = itemDelegateForIndex(index))
-            largest_ = largest_.expandedTo(delegate->sizeHint(option, index));
+        if (const QAbstractItemDelegate* delegate = itemDelegateForIndex(index)) {
+            const QSize size = delegate->sizeHint(option, index);
+            if (scripts != 0)
+                known_.insert(scripts, {size.height(), text.toString(), size.width()});
+            largest_ = largest_.expandedTo(size);
+        }
     }
     return largest_ != before;
+}
+
+void LogList::forgetSizes() {
+    largest_ = QSize(0, 0);
+    measured_ = 0;
+    known_.clear();
 }
 
 QRect LogList::visualRect(const QModelIndex& index) const {
@@ -193,19 +260,23 @@ void LogList::doItemsLayout() {
 }
 
 void LogList::reset() {
-    QListWidget::reset();
-    largest_ = QSize(0, 0);
+    QListView::reset();
+    forgetSizes();
 }
 
 void LogList::rowsInserted(const QModelIndex& parent, int first, int last) {
     // Not QListView's: it throws its layout away and builds it again for every row.
     QAbstractItemView::rowsInserted(parent, first, last);
     if (parent != rootIndex()) return;
-    const bool grew = measure(first, last);  // only the new lines are measured
+    const QSize before = largest_;
     if (!isVisible()) {
+        // Measured now, a few microseconds a line, so that showing a long
+        // list does not wait for all its lines at once.
+        largest();
         scheduleDelayedItemsLayout();  // done once, when the list is shown
         return;
     }
+    const bool grew = largest() != before;  // only the new lines are measured
     updateScrollRanges();
     if (grew) {
         viewport()->update();  // every row takes the new size
@@ -224,7 +295,12 @@ void LogList::rowsAboutToBeRemoved(const QModelIndex& parent, int first, int las
     // Not QListView's: it throws its layout away. The ranges are set and the
     // rows repainted once the rows are gone (rowsRemoved).
     QAbstractItemView::rowsAboutToBeRemoved(parent, first, last);
-    if (parent == rootIndex() && last - first + 1 >= rowCount()) largest_ = QSize(0, 0);
+    if (parent != rootIndex()) return;
+    if (last - first + 1 >= rowCount()) {
+        forgetSizes();
+    } else if (first < measured_) {
+        measured_ -= std::min(last + 1, measured_) - first;
+    }
 }
 
 void LogList::rowsRemoved(const QModelIndex& parent, int first) {
@@ -245,8 +321,8 @@ void LogList::rowsRemoved(const QModelIndex& parent, int first) {
 void LogList::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                           const QList<int>& roles) {
     // A changed line may be wider than any before.
-    if (topLeft.isValid() && topLeft.parent() == rootIndex() &&
-        measure(topLeft.row(), bottomRight.row())) {
+    if (topLeft.isValid() && topLeft.parent() == rootIndex() && topLeft.row() < measured_ &&
+        measure(topLeft.row(), std::min(bottomRight.row(), measured_ - 1))) {
         scheduleDelayedItemsLayout();
     }
     QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
@@ -260,7 +336,7 @@ void LogList::updateGeometries() {
 void LogList::updateScrollRanges() {
     const int rows = rowCount();
     const int h = rowHeight();
-    const QSize contents(rows > 0 ? largest_.width() : 0,
+    const QSize contents(rows > 0 ? largest().width() : 0,
                          static_cast<int>(std::min<qint64>(qint64{rows} * h, INT_MAX)));
     QScrollBar* vertical = verticalScrollBar();
     QScrollBar* horizontal = horizontalScrollBar();
@@ -302,7 +378,7 @@ void LogList::verticalScrollbarValueChanged(int) {
     // scroll, a round trip per appended line, to move the hover highlight.
     // That is needed only while the pointer is over the lines, and scrolling
     // moves the lines, not the viewport, so the pointer's last position over
-    // the viewport still holds while hover events keep it. (QListWidget's
+    // the viewport still holds while hover events keep it. (The lines'
     // model never fetches more rows, the base's other task here.)
     if (!viewport()->underMouse()) return;
     setHover(indexAt(viewport()->testAttribute(Qt::WA_Hover)
@@ -336,7 +412,7 @@ bool LogList::viewportEvent(QEvent* event) {
         case QEvent::Leave: setHover(QModelIndex()); break;
         default: break;
     }
-    return QListWidget::viewportEvent(event);
+    return QListView::viewportEvent(event);
 }
 
 void LogList::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
@@ -428,7 +504,7 @@ QRegion LogList::visualRegionForSelection(const QItemSelection& selection) const
 }
 
 QSize LogList::viewportSizeHint() const {
-    return {largest_.width(),
+    return {largest().width(),
             static_cast<int>(std::min<qint64>(qint64{rowCount()} * rowHeight(), INT_MAX))};
 }
 
@@ -482,7 +558,7 @@ void LogList::timerEvent(QTimerEvent* event) {
 }
 
 void LogList::showEvent(QShowEvent* event) {
-    QListWidget::showEvent(event);
+    QListView::showEvent(event);
     if (scrollPending_) {
         scrollPending_ = false;
         scrollToBottom();
@@ -490,12 +566,11 @@ void LogList::showEvent(QShowEvent* event) {
 }
 
 void LogList::changeEvent(QEvent* event) {
-    QListWidget::changeEvent(event);
+    QListView::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         // Each line's size follows the font and the style: all are measured
-        // again, once per such change.
-        largest_ = QSize(0, 0);
-        if (rowCount() > 0) measure(0, rowCount() - 1);
+        // again, once a size is needed.
+        forgetSizes();
         scheduleDelayedItemsLayout();
     }
 }

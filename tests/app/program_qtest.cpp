@@ -7,7 +7,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
@@ -109,8 +108,7 @@ private slots:
         QCOMPARE(h.shell.calls()[1].bytes[TrayIconRecord::kHIconOffset],
                  uint8_t(kActivePictureHandle));
         QCOMPARE(h.w().List1->count(), 2);
-        QCOMPARE(h.w().List1->item(1)->text(),
-                 QStringLiteral("--------------------成功しました(0)"));
+        QCOMPARE(h.w().List1->line(1), QStringLiteral("--------------------成功しました(0)"));
         QCOMPARE(h.program->scheduler().lastProbeTime(), h.clock);
         QCOMPARE(h.program->record().Interval, int16_t(5));
         // The tip is the caption, the record names the window.
@@ -376,7 +374,7 @@ private slots:
         h.w().Text1(0)->setText("127.0.0.1");
         h.w().PingCmd->click();
         QCOMPARE(h.w().List1->count(), 4);
-        QCOMPARE(h.w().List1->item(3)->text(),
+        QCOMPARE(h.w().List1->line(3),
                  QStringLiteral("--------------------ホストが見つかりません(1)"));
         QCOMPARE(h.boxes.boxes.size(), 2);
         h.w().CmdCls->click();
@@ -397,7 +395,7 @@ private slots:
             h.program->scheduler().tick();
             QCOMPARE(h.w().List1->count(), 2 + 2 * second);
         }
-        QCOMPARE(h.w().List1->item(5)->text(),
+        QCOMPARE(h.w().List1->line(5),
                  QStringLiteral("--------------------Pingでエラーが発生しました(2)"));
         QCOMPARE(h.boxes.boxes.size(), 1);
         // Not more often than the interval: the same second again is not due.

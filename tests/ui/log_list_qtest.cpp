@@ -4,7 +4,7 @@
 // tallest line, keep the newest line in view (also once a list that grew while
 // hidden is shown), agree with itself on where each row is, move and select as
 // a list box does, and let the horizontal scroll bar reach the end of a long
-// line.
+// line. A full list drops its oldest lines and keeps the newest.
 #include <QtTest>
 
 #include <QPaintEvent>
@@ -12,6 +12,7 @@
 
 #include "ui/log_list.h"
 
+using zorvek::ui::LogLines;
 using zorvek::ui::LogList;
 
 namespace {
@@ -43,31 +44,43 @@ public:
     }
 };
 
+// Lays out a line as the list's delegate would be asked to.
+class ExposedList : public LogList {
+public:
+    QSize delegateSize(int row) {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        return itemDelegate()->sizeHint(option, model()->index(row, 0));
+    }
+};
+
 }  // namespace
 
 class LogListTest : public QObject {
     Q_OBJECT
 private slots:
     void oneSizeFitsTheLargestLine() {
-        LogList list;
+        ExposedList list;
         list.resize(200, 120);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         const QString wide =
             QStringLiteral("--------------------WinSock version 1.1 がサポートされていません(-5)");
         list.appendLine(QStringLiteral("12:00:00"));
+        list.appendLine(wide.left(46));  // the same scripts as the wide line, shorter
         list.appendLine(wide);
         list.appendLine(QStringLiteral("12:00:01"));  // the last line is the short one
         QCoreApplication::processEvents();
         const QRect first = list.visualRect(list.model()->index(0, 0));
-        const QRect widest = list.visualRect(list.model()->index(1, 0));
+        const QRect widest = list.visualRect(list.model()->index(2, 0));
         QCOMPARE(first.height(), widest.height());
-        QVERIFY(widest.width() >= list.fontMetrics().horizontalAdvance(wide));
+        // The wide line is measured from the font, as wide as the delegate lays it out.
+        QCOMPARE(list.lineSize(), list.delegateSize(2).expandedTo(list.delegateSize(0)));
         QVERIFY2(list.horizontalScrollBar()->maximum() > 0, "the wide line can be scrolled to");
 
         // At the end of the horizontal scroll bar the end of the wide line is in view.
         list.horizontalScrollBar()->setValue(list.horizontalScrollBar()->maximum());
-        const QRect scrolled = list.visualRect(list.model()->index(1, 0));
+        const QRect scrolled = list.visualRect(list.model()->index(2, 0));
         QVERIFY(scrolled.left() < 0);
         QVERIFY(scrolled.left() + list.fontMetrics().horizontalAdvance(wide) <=
                 list.viewport()->width());
@@ -76,6 +89,20 @@ private slots:
         QCOMPARE(list.lineSize(), QSize(0, 0));
         list.appendLine(QStringLiteral("12:00:02"));
         QVERIFY(list.lineSize().width() < list.fontMetrics().horizontalAdvance(wide));
+    }
+
+    void fullListDropsItsOldestLines() {
+        LogList list;
+        fill(list, LogLines::kMostLines);
+        list.setCurrentIndex(list.model()->index(50000, 0));
+        list.appendLine(QStringLiteral("newest"));
+        QCOMPARE(list.count(), LogLines::kMostLines - LogLines::kDropped + 1);
+        QCOMPARE(list.line(0), QStringLiteral("line %1").arg(LogLines::kDropped));
+        QCOMPARE(list.line(list.count() - 1), QStringLiteral("newest"));
+        // The selected line stays selected where it moved to.
+        const QModelIndex current = list.currentIndex();
+        QCOMPARE(list.line(current.row()), QStringLiteral("line 50000"));
+        QCOMPARE(list.selectionModel()->selectedIndexes(), QModelIndexList{current});
     }
 
     void listGrownWhileHiddenShowsItsNewestLine() {
@@ -141,18 +168,18 @@ private slots:
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         fill(list, 100);
-        list.setCurrentRow(50);
+        list.setCurrentIndex(list.model()->index(50, 0));
         for (int key : keys) QTest::keyClick(&list, static_cast<Qt::Key>(key));
         if (row == kPageUp || row == kPageDown) {
             // A page is more than one line and no more than the lines in view.
-            const int moved = std::abs(list.currentRow() - 50);
+            const int moved = std::abs(list.currentIndex().row() - 50);
             QVERIFY2(moved > 1 && moved <= list.viewport()->height() / list.lineSize().height(),
                      qPrintable(QString::number(moved)));
-            QCOMPARE(list.currentRow() < 50, row == kPageUp);
+            QCOMPARE(list.currentIndex().row() < 50, row == kPageUp);
         } else {
-            QCOMPARE(list.currentRow(), row);
+            QCOMPARE(list.currentIndex().row(), row);
         }
-        QCOMPARE(list.selectedItems(), QList<QListWidgetItem*>{list.currentItem()});
+        QCOMPARE(list.selectionModel()->selectedIndexes(), QModelIndexList{list.currentIndex()});
         QVERIFY(list.viewport()->rect().contains(list.visualRect(list.currentIndex())));
     }
 
@@ -164,8 +191,9 @@ private slots:
         fill(list, 100);
         const QRect rect = list.visualRect(list.model()->index(97, 0));
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, rect.center());
-        QCOMPARE(list.currentRow(), 97);
-        QCOMPARE(list.selectedItems(), QList<QListWidgetItem*>{list.item(97)});
+        QCOMPARE(list.currentIndex().row(), 97);
+        QCOMPARE(list.selectionModel()->selectedIndexes(),
+                 QModelIndexList{list.model()->index(97, 0)});
     }
 
     void appendToALongListPaintsOnlyTheNewLine() {

@@ -11,7 +11,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -59,7 +58,7 @@ const ControlRow kControls[] = {
     {"Check1", "QCheckBox", "SetPing", "", 2205, 1965, 225, 330, "ＭＳ Ｐゴシック", 9, false},
     {"Label1(2)", "QLabel", "SetPing", "ログを表示する", 2520, 2010, 1425, 255, "ＭＳ ゴシック", 9,
      false},
-    {"List1", "QListWidget", "SetPing", nullptr, 210, 2325, 5130, 2985, "ＭＳ Ｐゴシック", 9.75,
+    {"List1", "QListView", "SetPing", nullptr, 210, 2325, 5130, 2985, "ＭＳ Ｐゴシック", 9.75,
      false},
     {"CmdClose", "QPushButton", "SetPing", "閉　じ　る", 3960, 240, 1335, 375, "ＭＳ ゴシック", 9,
      false},
