@@ -5,16 +5,15 @@
 #include <linux/icmp.h>  // ICMP_FILTER
 #include <netinet/icmp6.h>
 #include <poll.h>
-#include <sys/random.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <random>
 
 #include "icmp_packet.h"
+#include "request_numbers.h"
 #include "support/unique_fd.h"
 
 namespace zorvek::echo {
@@ -24,25 +23,6 @@ using icmp::Verdict;
 using zorvek::UniqueFd;
 
 enum class SocketKind { None, Datagram, Raw };
-
-void randomBytes(void* buf, std::size_t len) {
-    auto* p = static_cast<std::uint8_t*>(buf);
-    std::size_t got = 0;
-    while (got < len) {
-        const ssize_t n = ::getrandom(p + got, len - got, 0);
-        if (n > 0) {
-            got += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            break;
-        }
-    }
-    if (got < len) {
-        std::random_device rd;
-        for (; got < len; ++got) p[got] = static_cast<std::uint8_t>(rd());
-    }
-}
 
 struct Socket {
     UniqueFd fd;
@@ -192,7 +172,7 @@ public:
             std::uint16_t id;
             std::uint16_t seq;
         } random{};
-        randomBytes(&random, sizeof(random));
+        request_numbers::fill(&random, sizeof(random));
         expect_.payload = icmp::makePayload(random.cookie);
         expect_.id = random.id;  // datagram sockets: replaced by the kernel's choice
         expect_.firstSeq = random.seq;
