@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The summary the benchmarks print of a series of timings: minimum, 10th
-// percentile, median and 90th percentile (nearest rank below).
+// percentile, median, 90th percentile (nearest rank below) and maximum.
 #pragma once
 
 #include <algorithm>
@@ -10,7 +10,7 @@
 namespace bench {
 
 struct Stats {
-    double min, p10, median, p90;
+    double min, p10, median, p90, max;
 };
 
 inline Stats summarize(std::vector<double> values) {
@@ -18,7 +18,7 @@ inline Stats summarize(std::vector<double> values) {
     auto at = [&](double q) {
         return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1))];
     };
-    return {values.front(), at(0.10), at(0.50), at(0.90)};
+    return {values.front(), at(0.10), at(0.50), at(0.90), values.back()};
 }
 
 }  // namespace bench

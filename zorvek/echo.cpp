@@ -5,15 +5,15 @@
 #include <linux/icmp.h>  // ICMP_FILTER
 #include <netinet/icmp6.h>
 #include <poll.h>
-#include <sys/random.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <random>
 
 #include "icmp_packet.h"
+#include "request_numbers.h"
 #include "support/unique_fd.h"
 
 namespace zorvek::echo {
@@ -23,25 +23,6 @@ using icmp::Verdict;
 using zorvek::UniqueFd;
 
 enum class SocketKind { None, Datagram, Raw };
-
-void randomBytes(void* buf, std::size_t len) {
-    auto* p = static_cast<std::uint8_t*>(buf);
-    std::size_t got = 0;
-    while (got < len) {
-        const ssize_t n = ::getrandom(p + got, len - got, 0);
-        if (n > 0) {
-            got += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            break;
-        }
-    }
-    if (got < len) {
-        std::random_device rd;
-        for (; got < len; ++got) p[got] = static_cast<std::uint8_t>(rd());
-    }
-}
 
 struct Socket {
     UniqueFd fd;
@@ -79,35 +60,83 @@ void installRawFilter(int fd, int family) {
     // queued in between is classified and ignored like other foreign traffic.
 }
 
+// A refused datagram socket is remembered for this long per family, and raw
+// is asked first meanwhile: a host that refuses ping sockets (Debian's "1 0")
+// refuses them at every call, and asking costs a system call each time. After
+// this time, or as soon as raw is refused too (privileges dropped), the
+// datagram socket is asked again, so a change of permission is picked up.
+constexpr Clock::duration kRefusalMemory = std::chrono::seconds(60);
+
+// When a datagram socket of each family (IPv4, IPv6) was last refused, as
+// steady clock ticks; 0 when it was not, or the refusal has been forgotten.
+std::atomic<Clock::rep> datagramRefusedAt[2] = {0, 0};
+
+std::atomic<Clock::rep>& refusalOf(int family) {
+    return datagramRefusedAt[family == AF_INET6 ? 1 : 0];
+}
+
+bool datagramRefusedRecently(int family, Clock::time_point now) {
+    const Clock::rep at = refusalOf(family).load(std::memory_order_relaxed);
+    return at != 0 && now.time_since_epoch() - Clock::duration(at) < kRefusalMemory;
+}
+
+void rememberDatagramRefusal(int family, Clock::time_point now) {
+    refusalOf(family).store(std::max<Clock::rep>(1, now.time_since_epoch().count()),
+                            std::memory_order_relaxed);
+}
+
+// Unprivileged ICMP "ping" socket: allowed when our group is in
+// net.ipv4.ping_group_range. The kernel fills in the identifier and the
+// checksum and hands us only replies and errors for this socket.
+bool openDatagram(Socket& s, int family, int proto, int flags) {
+    const int fd = ::socket(family, SOCK_DGRAM | flags, proto);
+    if (fd < 0) return false;
+    s.fd = UniqueFd(fd);
+    s.kind = SocketKind::Datagram;
+    const int on = 1;
+    // Asynchronous ICMP errors (unreachable, time exceeded) go to the error
+    // queue, where we can read them; without this they are dropped.
+    if (family == AF_INET6) {
+        (void)::setsockopt(fd, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof(on));
+    } else {
+        (void)::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof(on));
+    }
+    return true;
+}
+
+// Raw socket: needs root or CAP_NET_RAW; sees all ICMP traffic.
+bool openRaw(Socket& s, int family, int proto, int flags) {
+    const int fd = ::socket(family, SOCK_RAW | flags, proto);
+    if (fd < 0) return false;
+    s.fd = UniqueFd(fd);
+    s.kind = SocketKind::Raw;
+    installRawFilter(fd, family);
+    return true;
+}
+
+// The datagram socket first, raw if it is refused; raw first while a recent
+// refusal of the datagram socket is remembered.
 Socket openSocket(int family) {
     const int proto = family == AF_INET6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP;
     const int flags = SOCK_CLOEXEC | SOCK_NONBLOCK;
+    const Clock::time_point now = Clock::now();
     Socket s;
-    // Unprivileged ICMP "ping" socket: allowed when our group is in
-    // net.ipv4.ping_group_range. The kernel fills in the identifier and the
-    // checksum and hands us only replies and errors for this socket.
-    if (int fd = ::socket(family, SOCK_DGRAM | flags, proto); fd >= 0) {
-        s.fd = UniqueFd(fd);
-        s.kind = SocketKind::Datagram;
-        const int on = 1;
-        // Asynchronous ICMP errors (unreachable, time exceeded) go to the error
-        // queue, where we can read them; without this they are dropped.
-        if (family == AF_INET6) {
-            (void)::setsockopt(fd, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof(on));
-        } else {
-            (void)::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof(on));
-        }
-        return s;
+    const bool rawFirst = datagramRefusedRecently(family, now);
+    if (!rawFirst) {
+        if (openDatagram(s, family, proto, flags)) return s;
+        if (!isRefusal(errno)) return s;
+        rememberDatagramRefusal(family, now);
     }
+    if (openRaw(s, family, proto, flags)) return s;
     if (!isRefusal(errno)) return s;
-    // Raw socket: needs root or CAP_NET_RAW; sees all ICMP traffic.
-    if (int fd = ::socket(family, SOCK_RAW | flags, proto); fd >= 0) {
-        s.fd = UniqueFd(fd);
-        s.kind = SocketKind::Raw;
-        installRawFilter(fd, family);
-        return s;
+    if (rawFirst) {
+        if (openDatagram(s, family, proto, flags)) {
+            refusalOf(family).store(0, std::memory_order_relaxed);
+            return s;
+        }
+        if (!isRefusal(errno)) return s;
     }
-    s.refused = isRefusal(errno);
+    s.refused = true;
     return s;
 }
 
@@ -143,7 +172,7 @@ public:
             std::uint16_t id;
             std::uint16_t seq;
         } random{};
-        randomBytes(&random, sizeof(random));
+        request_numbers::fill(&random, sizeof(random));
         expect_.payload = icmp::makePayload(random.cookie);
         expect_.id = random.id;  // datagram sockets: replaced by the kernel's choice
         expect_.firstSeq = random.seq;
@@ -156,6 +185,10 @@ public:
             if (expect_.sent < kMaxRequests && now >= nextSend) {
                 if (!sendRequest()) return expect_.sent == 0 ? End::NotSent : End::NoReply;
                 nextSend = now + retryInterval_;
+                // Over loopback the reply is usually queued by the time the
+                // send returns: looking first saves a poll; elsewhere it costs
+                // one read that finds nothing.
+                if (const Verdict v = drainDatagrams(); v != Verdict::Ignore) return finish(v);
                 now = Clock::now();
             }
             if (now >= deadline_) return End::NoReply;

@@ -2,12 +2,15 @@
 #include "resolver.h"
 
 #include <netdb.h>
+#include <pthread.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 
@@ -40,7 +43,7 @@ addrinfo makeHints(int flags) {
     return hints;
 }
 
-// Helper threads whose getaddrinfo() has not returned yet, in this process.
+// Lookups whose getaddrinfo() has not returned yet, in this process.
 std::atomic<int> lookupsInFlight{0};
 
 bool reserveLookup() {
@@ -53,8 +56,9 @@ bool reserveLookup() {
 
 void releaseLookup() { lookupsInFlight.fetch_sub(1); }
 
-// State shared between a waiting call and its helper thread. The helper owns
-// a reference, so it stays valid if the caller has given up and returned.
+// State shared between a waiting call and the helper thread running its
+// lookup. The helper owns a reference, so it stays valid if the caller has
+// given up and returned.
 struct Lookup {
     std::mutex mutex;
     std::condition_variable doneCv;
@@ -63,23 +67,120 @@ struct Lookup {
     std::vector<sockaddr_storage> addresses;
 };
 
-void runLookup(const std::shared_ptr<Lookup>& lookup, const std::string& name) {
+struct Job {
+    std::shared_ptr<Lookup> lookup;
+    std::string name;
+};
+
+// A helper with nothing to do for this long ends, so an idle process keeps
+// no lookup threads.
+constexpr std::chrono::seconds kIdleEnd{60};
+
+// The helper threads, kept between lookups: starting a thread costs more
+// than looking up a name in the hosts file. There are never more of them
+// than lookups in flight, so at most kMaxLookupsInFlight.
+struct Pool {
+    std::mutex mutex;
+    std::condition_variable work;  // a job was queued
+    std::deque<Job> queue;
+    // Helpers waiting for work (or about to) less the jobs queued for them:
+    // a new job starts a new helper only when this is 0.
+    int spare = 0;
+    // The pool this one replaced in a child of fork(), kept reachable.
+    Pool* replaced = nullptr;
+};
+
+// Never destroyed: helpers may still be waiting, or inside getaddrinfo(),
+// when the process exits, and must find their pool intact then.
+Pool* currentPool = nullptr;
+std::once_flag poolCreated;
+
+// A child of fork() has none of the parent's helpers, nor its lookups: it
+// starts with an empty pool and no lookup in flight. The lock is held across
+// the fork so that the child never inherits it held by a thread it lacks.
+void lockPoolForFork() { currentPool->mutex.lock(); }
+void unlockPoolInParent() { currentPool->mutex.unlock(); }
+void emptyPoolInChild() {
+    lookupsInFlight.store(0);
+    if (Pool* fresh = new (std::nothrow) Pool) {
+        // The old one may hold a wait of a helper that is not here.
+        fresh->replaced = currentPool;
+        currentPool = fresh;
+        return;
+    }
+    currentPool->queue.clear();
+    currentPool->spare = 0;
+    currentPool->mutex.unlock();
+}
+
+Pool& pool() {
+    std::call_once(poolCreated, [] {
+        currentPool = new Pool;
+        (void)::pthread_atfork(lockPoolForFork, unlockPoolInParent, emptyPoolInChild);
+    });
+    return *currentPool;
+}
+
+void runLookup(Pool& pool, const Job& job) {
     const addrinfo hints = makeHints(0);
     addrinfo* list = nullptr;
-    const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &list);
+    const int rc = getaddrinfo(job.name.c_str(), nullptr, &hints, &list);
     std::vector<sockaddr_storage> addresses;
     if (rc == 0) {
         addresses = collect(list);
         freeaddrinfo(list);
     }
+    // This helper counts as spare before its slot is given back, so the
+    // helpers never outnumber the lookups in flight.
+    {
+        std::lock_guard lock(pool.mutex);
+        ++pool.spare;
+    }
     // The slot is free before the waiting caller hears of the answer, so a
     // caller that probes again at once never finds its own lookup counted.
     releaseLookup();
-    std::lock_guard lock(lookup->mutex);
-    lookup->rc = rc;
-    lookup->addresses = std::move(addresses);
-    lookup->done = true;
-    lookup->doneCv.notify_all();
+    std::lock_guard lock(job.lookup->mutex);
+    job.lookup->rc = rc;
+    job.lookup->addresses = std::move(addresses);
+    job.lookup->done = true;
+    job.lookup->doneCv.notify_all();
+}
+
+// One helper: takes queued jobs until none has come for kIdleEnd.
+void serve(Pool& pool) {
+    std::unique_lock lock(pool.mutex);
+    for (;;) {
+        if (!pool.work.wait_for(lock, kIdleEnd, [&] { return !pool.queue.empty(); })) {
+            --pool.spare;
+            return;
+        }
+        const Job job = std::move(pool.queue.front());
+        pool.queue.pop_front();
+        lock.unlock();
+        runLookup(pool, job);
+        lock.lock();
+    }
+}
+
+// Hands `job` to a spare helper, or to a new one if there is none. Throws if
+// no thread can be started; the job is then not queued.
+void submit(Job job) {
+    Pool& p = pool();
+    std::lock_guard lock(p.mutex);
+    p.queue.push_back(std::move(job));
+    if (p.spare > 0) {
+        --p.spare;
+        p.work.notify_one();
+        return;
+    }
+    try {
+        // The helper keeps the pool it was started for (a child of fork()
+        // gets a new one).
+        std::thread([&p] { serve(p); }).detach();
+    } catch (...) {
+        p.queue.pop_back();
+        throw;
+    }
 }
 
 }  // namespace
@@ -129,7 +230,7 @@ Result resolveHost(std::string_view host, Clock::time_point deadline) {
     std::shared_ptr<Lookup> lookup;
     try {
         lookup = std::make_shared<Lookup>();
-        std::thread([lookup, name] { runLookup(lookup, name); }).detach();
+        submit(Job{lookup, name});
     } catch (...) {
         // No thread to bound the lookup with (or no memory to start one); a
         // blocking lookup could exceed the time bound, so the name counts as

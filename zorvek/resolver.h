@@ -38,9 +38,10 @@ struct Result {
 bool isValidHostName(std::string_view name);
 
 // Resolves `host`. Address literals (IPv4, IPv6, IPv6 with %scope) are parsed
-// without any resolver. Names go to getaddrinfo() on a detached helper thread;
-// if it has not answered by `deadline` the call returns TimedOut and the
-// helper finishes later on its own. With kMaxLookupsInFlight helpers still
+// without any resolver. Names go to getaddrinfo() on a helper thread, kept
+// for the next name until it has been idle for a minute; if it has not
+// answered by `deadline` the call returns TimedOut and the helper finishes
+// later on its own. With kMaxLookupsInFlight helpers still
 // running, a name returns Busy at once. No reverse lookup is ever made, and
 // AI_ADDRCONFIG is not used so loopback names work without other interfaces.
 Result resolveHost(std::string_view host, Clock::time_point deadline);

@@ -77,8 +77,12 @@ public:
                  // A GUI thread's blocked or ignored signals are not ping's business.
                  ::posix_spawnattr_setsigmask(&attributes_, &none) == 0 &&
                  ::posix_spawnattr_setsigdefault(&attributes_, &all) == 0 &&
-                 ::posix_spawnattr_setflags(&attributes_,
-                                            POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+                 // A group of its own (its id is the child's pid), so that
+                 // whatever the child starts can be ended with it.
+                 ::posix_spawnattr_setpgroup(&attributes_, 0) == 0 &&
+                 ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK |
+                                                              POSIX_SPAWN_SETSIGDEF |
+                                                              POSIX_SPAWN_SETPGROUP) == 0;
     }
     ~SpawnSettings() {
         if (actionsReady_) ::posix_spawn_file_actions_destroy(&actions_);
@@ -102,8 +106,42 @@ private:
 // Process descriptors (Linux 5.3), called directly: glibc 2.36 declares the
 // wrappers without C linkage for C++.
 int openPidfd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
-bool killByPidfd(int pidfd) {
-    return ::syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0) == 0;
+bool signalByPidfd(int pidfd, int signal) {
+    return ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0) == 0;
+}
+
+// True when the kernel reaps this process's children itself as they end
+// (SIGCHLD ignored, or SA_NOCLDWAIT): then an ended child leaves no zombie
+// to hold its pid, and the pid may be given to another process at once.
+bool childrenReapedByKernel() {
+    struct sigaction current {};
+    if (::sigaction(SIGCHLD, nullptr, &current) != 0) return false;
+    return current.sa_handler == SIG_IGN || (current.sa_flags & SA_NOCLDWAIT) != 0;
+}
+
+// Ends the child and its process group at the bound. The child has not been
+// reaped here, so its pid, which is also the group's id, is still its own as
+// long as the child exists, be it running or a zombie; only where the kernel
+// reaps children itself may the child be gone already, and then its pid and
+// group id may name another process: the process descriptor tells whether
+// the child still exists, and if it does not, no signal goes by number.
+void endChildAndGroup(pid_t pid, int pidfd) {
+    bool idsAreOurs = true;
+    if (childrenReapedByKernel()) {
+        // Without a descriptor this is the best left: waitpid() has just
+        // found the child still running.
+        idsAreOurs = pidfd < 0 || signalByPidfd(pidfd, 0);
+    }
+    // The group first, while the child holds its id: whatever the child has
+    // started goes with it.
+    if (idsAreOurs) ::kill(-pid, SIGKILL);
+    // The child itself too, in case it has left its group. A descriptor that
+    // finds it gone (ESRCH) means it has ended: nothing is sent by number then.
+    if (pidfd >= 0) {
+        (void)signalByPidfd(pidfd, SIGKILL);
+    } else if (idsAreOurs) {
+        ::kill(pid, SIGKILL);
+    }
 }
 
 Outcome outcomeOf(int status) {
@@ -116,7 +154,8 @@ Outcome outcomeOf(int status) {
     }
 }
 
-// Waits for our child until `deadline`, then kills it; reaps it either way.
+// Waits for our child until `deadline`, then kills it. Either way whatever
+// it left running in its process group is killed and the child is reaped.
 // Only this pid is ever waited for.
 Outcome awaitChild(pid_t pid, Clock::time_point deadline) {
     // A process descriptor lets poll() wake at the child's exit; without one
@@ -124,9 +163,20 @@ Outcome awaitChild(pid_t pid, Clock::time_point deadline) {
     const UniqueFd pidfd(openPidfd(pid));
     int status = 0;
     for (;;) {
-        const pid_t reaped = ::waitpid(pid, &status, WNOHANG);
-        if (reaped == pid) return outcomeOf(status);
-        if (reaped < 0 && errno != EINTR) return Outcome::NoReply;  // reaped elsewhere
+        // Looked at without reaping it, so that an ended child, a zombie now,
+        // still holds its group's id while anything it left there is killed.
+        siginfo_t info{};
+        const int seen =
+            ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+        if (seen == 0 && info.si_pid == pid) {
+            ::kill(-pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0) {
+                if (errno != EINTR) return Outcome::NoReply;
+            }
+            return outcomeOf(status);
+        }
+        // Reaped elsewhere, or by the kernel where this process ignores SIGCHLD.
+        if (seen < 0 && errno != EINTR) return Outcome::NoReply;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left <= 0ms) break;
         if (pidfd.get() >= 0) {
@@ -136,10 +186,8 @@ Outcome awaitChild(pid_t pid, Clock::time_point deadline) {
             std::this_thread::sleep_for(std::min(left, kPollStep));
         }
     }
-    // Overran: the pid cannot have been reused, as it is not reaped yet.
-    if (pidfd.get() < 0 || !killByPidfd(pidfd.get())) {
-        ::kill(pid, SIGKILL);
-    }
+    // Overran: end it and anything it started, then reap it.
+    endChildAndGroup(pid, pidfd.get());
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return Outcome::NoReply;

@@ -33,8 +33,10 @@ std::string find(std::span<const char* const> locations);
 // output, waiting for the reply until shortly before `deadline`. The child
 // gets a fixed two-variable environment, /dev/null as standard input, output
 // and error, default signal handling, and none of this process's other
-// descriptors. It is killed and reaped if it is still running at `deadline`;
-// no signal handler is installed and no other child is reaped.
+// descriptors. It runs in a process group of its own: it is killed if it is
+// still running at `deadline`, whatever it started in its group is killed
+// when it ends or is killed, and it is reaped. No signal handler is
+// installed and no other child is reaped.
 //
 // Reply: exit status 0. NoReply: status 1 (nothing came back, or an ICMP
 // error did), killed at `deadline` or by a signal, no route to any candidate,

@@ -5,9 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
-#include <QDateTime>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,6 +17,7 @@
 #include <cstdlib>
 
 #include "app/centring.h"
+#include "app/log_timestamp.h"
 #include "app/window_manager_hints.h"
 #include "settings/file_io.h"
 #include "settings/settings_store.h"
@@ -33,21 +32,6 @@ std::unique_ptr<Shell> makeQtShell(Shell* given, const ui::SetPing& window, QObj
     shell->registerPicture(kNormalPictureHandle, window.normalPicture());
     shell->registerPicture(kActivePictureHandle, window.activePicture());
     return shell;
-}
-
-// The time stamp of the log: the locale's short date and the time with seconds.
-QString logTimestamp(const QDateTime& now) {
-    const QLocale locale = QLocale::system();
-    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
-    if (!timeFormat.contains(QLatin1Char('s'))) {
-        const qsizetype minutes = timeFormat.lastIndexOf(QLatin1String("mm"));
-        if (minutes >= 0)
-            timeFormat.insert(minutes + 2, QLatin1String(":ss"));
-        else
-            timeFormat = QStringLiteral("HH:mm:ss");
-    }
-    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(now.time(), timeFormat);
 }
 
 }  // namespace
@@ -273,7 +257,10 @@ IntervalUnit Program::unit() const {
 }
 
 std::string Program::timestamp() {
-    return logTimestamp(QDateTime::currentDateTime()).toStdString();
+    // Made at the first probe, not at start-up; the system locale's formats
+    // are read then and kept.
+    static LogTimestamp stamp;
+    return stamp.now();
 }
 
 void Program::appendLog(const std::string& line) {

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "icmp_packet.h"
+#include "request_numbers.h"
 #include "resolver.h"
 #include "sandbox.h"  // independent checksum for building test packets
 
@@ -386,6 +390,34 @@ TEST(HostNameSyntax, RejectsWhatCannotBeLookedUp) {
     if (tooLong.back() == '.') tooLong.back() = 'a';
     EXPECT_FALSE(zorvek::resolve::isValidHostName(tooLong));
     EXPECT_FALSE(zorvek::resolve::isValidHostName(std::string("a\0b", 3)));
+}
+
+// A forked child draws numbers of its own: were it to go on from its
+// parent's key and counter, both would send the same cookie next.
+TEST(RequestNumbers, AForkedChildDoesNotRepeatItsParent) {
+    using Draw = std::array<std::uint8_t, 20>;
+    Draw first{}, parentNext{}, childNext{};
+    zorvek::request_numbers::fill(first.data(), first.size());
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Draw drawn{};
+        zorvek::request_numbers::fill(drawn.data(), drawn.size());
+        const bool written =
+            ::write(pipeFds[1], drawn.data(), drawn.size()) == static_cast<ssize_t>(drawn.size());
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    zorvek::request_numbers::fill(parentNext.data(), parentNext.size());
+    const ssize_t got = ::read(pipeFds[0], childNext.data(), childNext.size());
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(got, static_cast<ssize_t>(childNext.size()));
+    EXPECT_NE(first, parentNext);
+    EXPECT_NE(childNext, parentNext);
 }
 
 }  // namespace

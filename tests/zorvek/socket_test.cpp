@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <cerrno>
+#include <fstream>
 
 #include "sandbox.h"
 #include "zorvek.h"
@@ -73,6 +74,25 @@ TEST(PingingSockets, NoIpv4RouteFallsBackToTheNamesIpv6Address) {
     });
     EXPECT_EQ(outcome.number("socket_code"), ZORVEK_SUCCESS);
     EXPECT_EQ(outcome.number("ping_code"), ZORVEK_SUCCESS);
+}
+
+// A refused ping socket is remembered for a while, and a raw one asked for
+// first meanwhile; when raw is refused too (privileges given up) and ping
+// sockets are allowed by now, the ping socket is used, not reported missing.
+TEST(PingingSockets, APermissionChangeIsPickedUpAtOnce) {
+    SandboxOptions options;
+    options.pingGroupRange = "1 0";
+    options.hidePingProgram = true;  // so that a missing socket shows as -4
+    ZORVEK_RUN_SANDBOXED(outcome, options, [] {
+        Fields f;
+        timedPing(f, "127.0.0.1", "raw_");
+        std::ofstream("/proc/sys/net/ipv4/ping_group_range") << "0 2147483647\n";
+        dropToNobody();
+        timedPing(f, "127.0.0.1", "datagram_");
+        return f;
+    });
+    EXPECT_EQ(outcome.number("raw_code"), ZORVEK_SUCCESS);
+    EXPECT_EQ(outcome.number("datagram_code"), ZORVEK_SUCCESS);
 }
 
 // With every descriptor in use nothing can be opened: a clear code, no abort,

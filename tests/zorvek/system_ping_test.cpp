@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sandbox.h"
@@ -120,6 +121,28 @@ TEST_F(StandIns, TheChildGetsOnlyWhatItNeeds) {
         "-n -c 1 -W 1 -4 127.0.0.1\nLC_ALL=C PATH=/usr/bin:/bin \n/dev/null /dev/null /dev/null\n"
         "closed\n";
     EXPECT_EQ(read("report"), expected);
+}
+
+// A stand-in that starts a process of its own and never answers: at the
+// bound the child's whole process group goes, so nothing of it runs on.
+TEST_F(StandIns, AForkingPingLeavesNothingRunning) {
+    const std::string program =
+        write("ping", "#!/bin/sh\nsleep 30 &\necho $! >" + dir_ + "/started.tmp\nmv " + dir_ +
+                          "/started.tmp " + dir_ + "/started\nexec sleep 30\n");
+    EXPECT_EQ(system_ping::probe(program, {loopbackAddress(AF_INET)}, Clock::now() + 1500ms),
+              Outcome::NoReply);
+    const std::string started = read("started");
+    ASSERT_FALSE(started.empty()) << "the stand-in did not get to start its process";
+    const pid_t grandchild = std::stoi(started);
+    // Killed, it is reaped by init in a moment; until then it is a zombie.
+    const auto running = [&] {
+        std::ifstream stat("/proc/" + std::to_string(grandchild) + "/stat");
+        std::string pid, name, state;
+        return static_cast<bool>(stat >> pid >> name >> state) && state != "Z";
+    };
+    const auto until = Clock::now() + 5s;
+    while (running() && Clock::now() < until) std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(running());
 }
 
 // The real thing: an ordinary user, no ping socket allowed ("1 0"), no raw
