@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "scratch_folder.h"
 #include "settings/settings_file.h"
 #include "settings/settings_store.h"
 
@@ -31,31 +32,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The ordinary user the permission cases write as: nobody when the tests run
-// as root (root is never refused by permission bits), else the test's own user.
-constexpr uid_t kNobody = 65534;
-uid_t writerUid() { return ::geteuid() == 0 ? kNobody : ::geteuid(); }
-
 class FileIoTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "zorvek-file-io-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        dir_ = pattern;
-        // The ordinary user the permission cases write as must reach inside.
-        ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        // Folders a case made read-only are opened again so they can go.
-        for (auto it = fs::recursive_directory_iterator(dir_, ec);
-             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            if (it->is_directory() && !it->is_symlink()) ::chmod(it->path().c_str(), 0755);
-        }
-        ::chmod(dir_.c_str(), 0755);
-        fs::remove_all(dir_, ec);
-    }
-
     static void writeFile(const fs::path& path, const std::string& bytes) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << bytes;
@@ -107,7 +85,8 @@ protected:
         ASSERT_EQ(::chmod(path.c_str(), mode), 0) << std::strerror(errno);
     }
 
-    fs::path dir_;
+    ScratchFolder scratch_{"zorvek-file-io"};
+    const fs::path dir_ = scratch_.path();
 };
 
 struct ChildWrite {

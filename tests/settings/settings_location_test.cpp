@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include "scratch_folder.h"
 #include "settings/file_io.h"
 #include "settings/settings_store.h"
 
@@ -27,24 +28,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uid_t kNobody = 65534;
-uid_t writerUid() { return ::geteuid() == 0 ? kNobody : ::geteuid(); }
-
 class SettingsLocationTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "zorvek-location-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-        dir_ = pattern;
-        ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
-    }
-    void TearDown() override {
-        for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
-            if (entry.is_directory()) ::chmod(entry.path().c_str(), 0755);
-        }
-        fs::remove_all(dir_);
-    }
-
     // A program folder the writer may write to or not, holding a Zorvek.ini
     // of `iniMode` owned by the writer or by this process, or none.
     fs::path programFolder(const std::string& name, bool writable,
@@ -64,7 +49,8 @@ protected:
         return path;
     }
 
-    fs::path dir_;
+    ScratchFolder scratch_{"zorvek-location"};
+    const fs::path dir_ = scratch_.path();
 };
 
 // settingsLocation() as the writer, in a child so that its identity cannot
