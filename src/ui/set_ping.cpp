@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QFont>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -79,12 +80,18 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
 
 // A picture of the tray icon and the window: the 16 x 16 icon, and larger
 // renditions of the same design for panels and screens that draw it bigger,
-// so that they need not blow up the 16 pixels.
+// so that they need not blow up the 16 pixels. All are PNG pictures built
+// into the program, read by Qt's own PNG reader: left to find the format
+// itself, Qt would load and ask every image-format plugin first, at every
+// start, before the tray icon is shown.
 QIcon picture(const char* name) {
-    QIcon icon(QStringLiteral(":/pictures/%1.ico").arg(QLatin1String(name)));
-    for (int size : {22, 24, 32, 48, 64})
-        icon.addFile(QStringLiteral(":/pictures/tray-%1-%2.png").arg(QLatin1String(name)).arg(size),
-                     QSize(size, size));
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64}) {
+        QImageReader reader(
+            QStringLiteral(":/pictures/tray-%1-%2.png").arg(QLatin1String(name)).arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
     return icon;
 }
 
