@@ -58,11 +58,13 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int le
     return label;
 }
 
+// The fields' font.
+QFont fieldFont() { return makeFont(kGothic, 9.75); }
+
 QLineEdit* makeField(QWidget* parent, const char* name, const QString& text, int maxLength,
                      int left, int top, int width, int height) {
     auto* field = new QLineEdit(text, parent);
     place(field, name, left, top, width, height);
-    field->setFont(makeFont(kGothic, 9.75));
     field->setMaxLength(maxLength);
     return field;
 }
@@ -138,7 +140,7 @@ void installFontSubstitutions() {
                    QStringLiteral("monospace")});
 }
 
-SetPing::SetPing(QWidget* parent)
+SetPing::SetPing(QWidget* parent, FieldFonts fieldFonts)
     // A fixed dialog with a title bar and its close command only; Qt::Tool keeps
     // it out of the taskbar.
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -273,6 +275,15 @@ SetPing::SetPing(QWidget* parent)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(500);
     Timer1->start();
+
+    if (fieldFonts == FieldFonts::Now) applyFieldFonts();
+}
+
+void SetPing::applyFieldFonts() {
+    const QFont font = fieldFont();
+    for (QLineEdit* field : text1_) {
+        if (!field->testAttribute(Qt::WA_SetFont)) field->setFont(font);
+    }
 }
 
 SetPing::~SetPing() = default;
