@@ -4,7 +4,9 @@
 
 - the two notification pictures as 16 x 16, 8-bit (256-colour) Windows icon
   files: the normal picture (a pink "Zv" mark on black, also the window icon)
-  and the active picture (the same mark in black on pink);
+  and the active picture (the same mark in black on pink); and the same
+  pixels as tray-normal-16.png and tray-active-16.png, which the program
+  reads (Qt reads PNG itself, but needs a plugin for icon files);
 - larger renditions of those two pictures for screens and panels that draw
   the icon at more than 16 pixels: tray-normal-N.png and tray-active-N.png,
   the same mark in the same place, drawn as strokes one sixteenth wide on a
@@ -20,6 +22,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import zlib
 from pathlib import Path
 
 PINK = (255, 0, 204)
@@ -65,6 +68,20 @@ def icon_bytes(ground, mark):
     icondir = struct.pack("<HHH", 0, 1, 1)
     entry = struct.pack("<BBBBHHII", width, height, 0, 0, 1, 8, len(image), 6 + 16)
     return icondir + entry + image
+
+
+def png_bytes(ground, mark):
+    """The 16 x 16 picture of icon_bytes, pixel for pixel, as an opaque RGB PNG."""
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    rows = b"".join(b"\x00" + b"".join(bytes(mark if c == "#" else ground) for c in row)
+                    for row in MARK)
+    header = struct.pack(">IIBBBBB", 16, 16, 8, 2, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+            + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
 
 
 # Sizes of the application icon's PNGs (hicolor/<N>x<N>/apps/zorvek.png).
@@ -135,6 +152,8 @@ def main():
     out.mkdir(parents=True, exist_ok=True)
     (out / "normal.ico").write_bytes(icon_bytes(BLACK, PINK))
     (out / "active.ico").write_bytes(icon_bytes(PINK, BLACK))
+    (out / "tray-normal-16.png").write_bytes(png_bytes(BLACK, PINK))
+    (out / "tray-active-16.png").write_bytes(png_bytes(PINK, BLACK))
     svg = out / "zorvek.svg"
     svg.write_text(app_icon_svg())
     for size in APP_ICON_SIZES:

@@ -97,6 +97,9 @@ int main(int argc, char** argv) {
     zorvek::Program program(std::move(options));
     QObject::connect(&instance, &zorvek::SingleInstance::showRequested, &program,
                      &zorvek::Program::showWindow);
-    program.startUp();
+    // The icon first; the rest of start-up (among it the first probe) runs as
+    // soon as the event loop does, after the icon's request has gone out.
+    program.showTrayIcon();
+    QMetaObject::invokeMethod(&program, &zorvek::Program::finishStartUp, Qt::QueuedConnection);
     return app.exec();
 }

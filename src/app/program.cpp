@@ -38,6 +38,7 @@ std::unique_ptr<Shell> makeQtShell(Shell* given, const ui::SetPing& window, QObj
 
 Program::Program(Options options)
     : options_(std::move(options)),
+      window_(nullptr, ui::SetPing::FieldFonts::Later),
       ownShell_(makeQtShell(options_.shell, window_, this)),
       ownBoxes_(options_.boxes ? nullptr : std::make_unique<ui::ModalBoxPresenter>(&window_)),
       shell_(options_.shell ? *options_.shell : *ownShell_),
@@ -99,10 +100,21 @@ Program::Program(Options options)
 Program::~Program() = default;
 
 void Program::startUp() {
+    showTrayIcon();
+    finishStartUp();
+}
+
+void Program::showTrayIcon() {
     messages_.fill();
     centreWindow();
     trayIcon_.add(static_cast<uint32_t>(window_.winId()), ui::kCaption, kNormalPictureHandle);
     hideWindow();
+}
+
+void Program::finishStartUp() {
+    if (startUpFinished_) return;
+    startUpFinished_ = true;
+    window_.applyFieldFonts();
     removeInterruptedSaves(options_.settings.saveTo);
     SettingsControls current = controls();
     loadSettings(options_.settings.loadFrom, current, record_);
@@ -153,6 +165,7 @@ void Program::centreWindow() {
 void Program::hideWindow() { window_.hide(); }
 
 void Program::openSettings() {
+    finishStartUp();
     window_.setFieldText(0, QString::fromStdString(record_.HostName));
     window_.setFieldText(1, QString::number(record_.Interval));
     window_.setFieldText(2, QString::fromStdString(record_.WindowStart));
@@ -163,6 +176,7 @@ void Program::openSettings() {
 }
 
 void Program::showWindow() {
+    finishStartUp();
     if (window_.isMinimized()) {
         // A minimised window is visible to Qt, so show() alone would leave it
         // minimised.

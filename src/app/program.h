@@ -71,7 +71,15 @@ public:
     // Start-up, in order: the result table, centring, the tray icon, hiding,
     // loading the settings, the probe time to the sentinel, one tick. Without
     // a tray host, the window is shown once none has appeared in time.
+    // startUp runs both halves below at once.
     void startUp();
+    // The first half: everything up to the tray icon and hiding the window.
+    void showTrayIcon();
+    // The second half: the fields' fonts, loading the settings, the first tick
+    // and the wait for a tray host. The program runs it as soon as its event
+    // loop does, so that the icon's request reaches the tray host first; the
+    // window is not shown before it has run (showing runs it first).
+    void finishStartUp();
 
     void hideWindow();    // CmdClose
     void openSettings();  // mnuOPEN: the fields from the record, then show
@@ -135,6 +143,7 @@ private:
     float topTwips_ = 0;
     QTimer trayHostTimer_;
     QElapsedTimer trayHostWaited_;
+    bool startUpFinished_ = false;
     bool ended_ = false;
 };
 

@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QThread>
 #include <cerrno>
 #include <cstdio>
@@ -26,7 +26,7 @@ namespace {
 // The one request a start sends: show the window.
 constexpr char kShowRequest[] = "show\n";
 // Longer lines are no request of ours; the connection is dropped.
-constexpr qint64 kLongestRequest = 64;
+constexpr size_t kLongestRequest = 64;
 
 // A folder of ours that no other user can enter or change: not a link, owned
 // by us, with no rights for group and others.
@@ -125,7 +125,12 @@ SingleInstance::SingleInstance(const std::filesystem::path& settingsFile,
         if (folder_.get() >= 0)
             address_ = "/proc/self/fd/" + std::to_string(folder_.get()) + "/" + key_;
     }
-    connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::takeConnections);
+}
+
+SingleInstance::~SingleInstance() {
+    for (auto& [connection, pending] : connections_)
+        ::close(static_cast<int>(connection->socket()));
+    if (listener_.get() >= 0) (void)::unlinkat(folder_.get(), key_.c_str(), 0);
 }
 
 SingleInstance::Claim SingleInstance::claim(std::chrono::milliseconds patience) {
@@ -166,38 +171,73 @@ void SingleInstance::listen() {
     // Holding the lock, this start owns the name: a socket still there was
     // left by a start that was killed, and nobody answers on it.
     (void)::unlinkat(folder_.get(), key_.c_str(), 0);
-    // The socket is made here and handed to the server, so that it is bound
-    // through the folder's descriptor. Only the user can enter the folder, so
-    // only the user can connect.
+    // The socket is bound through the folder's descriptor. Only the user can
+    // enter the folder, so only the user can connect.
     const std::optional<sockaddr_un> address = socketAddress(address_);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     const bool listening =
-        address && fd >= 0 &&
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0 &&
-        ::listen(fd, SOMAXCONN) == 0 && server_.listen(fd);
+        address && fd.get() >= 0 &&
+        ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0 &&
+        ::listen(fd.get(), SOMAXCONN) == 0;
     if (!listening) {
-        const int err = errno;
-        if (fd >= 0) ::close(fd);
         std::fprintf(stderr,
                      "zorvek: cannot listen on %s (%s); a second start cannot show this one\n",
-                     (runtimeFolder_ / key_).c_str(), std::strerror(err));
+                     (runtimeFolder_ / key_).c_str(), std::strerror(errno));
+        return;
     }
+    listener_ = std::move(fd);
+    listening_ = new QSocketNotifier(listener_.get(), QSocketNotifier::Read, this);
+    connect(listening_, &QSocketNotifier::activated, this, &SingleInstance::takeConnections);
 }
 
 void SingleInstance::takeConnections() {
-    while (QLocalSocket* socket = server_.nextPendingConnection()) {
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequests(socket); });
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        readRequests(socket);
+    for (;;) {
+        const int fd = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            return;  // none waiting (EAGAIN), or out of descriptors until one is closed
+        }
+        auto* connection = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connections_.emplace(connection, std::string());
+        connect(connection, &QSocketNotifier::activated, this,
+                [this, connection] { readRequests(connection); });
+        readRequests(connection);
     }
 }
 
-void SingleInstance::readRequests(QLocalSocket* socket) {
-    while (socket->canReadLine()) {
-        const QByteArray line = socket->readLine(kLongestRequest + 1);
-        if (line == kShowRequest) emit showRequested();
+void SingleInstance::readRequests(QSocketNotifier* connection) {
+    const auto found = connections_.find(connection);
+    if (found == connections_.end()) return;
+    std::string& pending = found->second;
+    const int fd = static_cast<int>(connection->socket());
+    // The requests are counted first and announced once the connection is
+    // dealt with, so that what a receiver does cannot pull it away mid-read.
+    int requests = 0;
+    bool done = false;
+    char bytes[256];
+    while (!done) {
+        const ssize_t got = ::recv(fd, bytes, sizeof bytes, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        // The other start is done (or the connection failed): the complete
+        // lines it sent were taken.
+        if (got <= 0) done = true;
+        if (got > 0) pending.append(bytes, static_cast<size_t>(got));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            if (pending.compare(0, end + 1, kShowRequest) == 0) ++requests;
+            pending.erase(0, end + 1);
+        }
+        if (pending.size() > kLongestRequest) done = true;
     }
-    if (socket->bytesAvailable() > kLongestRequest) socket->abort();
+    if (done) drop(connection);
+    for (int i = 0; i < requests; ++i) emit showRequested();
+}
+
+void SingleInstance::drop(QSocketNotifier* connection) {
+    connections_.erase(connection);
+    connection->setEnabled(false);
+    ::close(static_cast<int>(connection->socket()));
+    connection->deleteLater();
 }
 
 bool SingleInstance::askToShow(std::chrono::milliseconds patience) {

@@ -17,15 +17,15 @@
 // program's POSIX layer.
 #pragma once
 
-#include <QLocalServer>
 #include <QObject>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "support/unique_fd.h"
 
-class QLocalSocket;
+class QSocketNotifier;
 
 namespace zorvek {
 
@@ -53,6 +53,9 @@ public:
 
     explicit SingleInstance(const std::filesystem::path& settingsFile,
                             std::filesystem::path runtimeFolder = defaultRuntimeFolder());
+    // Stops listening and removes the socket, while the lock still keeps
+    // another start from taking its name.
+    ~SingleInstance() override;
 
     // Takes the folder for this start, or asks the start that has it to show
     // its window. `patience` bounds the wait for that start to take the
@@ -67,19 +70,25 @@ signals:
 private:
     void listen();
     void takeConnections();
-    void readRequests(QLocalSocket* socket);
+    void readRequests(QSocketNotifier* connection);
+    void drop(QSocketNotifier* connection);
     bool askToShow(std::chrono::milliseconds patience);
 
     std::filesystem::path runtimeFolder_;
     std::string key_;
     // The runtime folder, open as a path-only descriptor, and the socket's
     // address through it (/proc/self/fd/N/KEY), which fits a socket address
-    // however long the folder's path is. Declared before the server, which
-    // removes its socket through it when it closes.
+    // however long the folder's path is.
     UniqueFd folder_;
     std::string address_;
     UniqueFd lock_;
-    QLocalServer server_;
+    // The listening socket and the connections of other starts, each watched
+    // by the event loop, with the bytes of a request not yet complete. A
+    // plain socket: the one request is a line, and nothing more of a network
+    // library is needed for it.
+    UniqueFd listener_;
+    QSocketNotifier* listening_ = nullptr;
+    std::map<QSocketNotifier*, std::string> connections_;
 };
 
 }  // namespace zorvek

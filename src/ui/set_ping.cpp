@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QFont>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -57,11 +58,13 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int le
     return label;
 }
 
+// The fields' font.
+QFont fieldFont() { return makeFont(kGothic, 9.75); }
+
 QLineEdit* makeField(QWidget* parent, const char* name, const QString& text, int maxLength,
                      int left, int top, int width, int height) {
     auto* field = new QLineEdit(text, parent);
     place(field, name, left, top, width, height);
-    field->setFont(makeFont(kGothic, 9.75));
     field->setMaxLength(maxLength);
     return field;
 }
@@ -79,12 +82,18 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
 
 // A picture of the tray icon and the window: the 16 x 16 icon, and larger
 // renditions of the same design for panels and screens that draw it bigger,
-// so that they need not blow up the 16 pixels.
+// so that they need not blow up the 16 pixels. All are PNG pictures built
+// into the program, read by Qt's own PNG reader: left to find the format
+// itself, Qt would load and ask every image-format plugin first, at every
+// start, before the tray icon is shown.
 QIcon picture(const char* name) {
-    QIcon icon(QStringLiteral(":/pictures/%1.ico").arg(QLatin1String(name)));
-    for (int size : {22, 24, 32, 48, 64})
-        icon.addFile(QStringLiteral(":/pictures/tray-%1-%2.png").arg(QLatin1String(name)).arg(size),
-                     QSize(size, size));
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64}) {
+        QImageReader reader(
+            QStringLiteral(":/pictures/tray-%1-%2.png").arg(QLatin1String(name)).arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
     return icon;
 }
 
@@ -131,7 +140,7 @@ void installFontSubstitutions() {
                    QStringLiteral("monospace")});
 }
 
-SetPing::SetPing(QWidget* parent)
+SetPing::SetPing(QWidget* parent, FieldFonts fieldFonts)
     // A fixed dialog with a title bar and its close command only; Qt::Tool keeps
     // it out of the taskbar.
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -266,6 +275,15 @@ SetPing::SetPing(QWidget* parent)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(500);
     Timer1->start();
+
+    if (fieldFonts == FieldFonts::Now) applyFieldFonts();
+}
+
+void SetPing::applyFieldFonts() {
+    const QFont font = fieldFont();
+    for (QLineEdit* field : text1_) {
+        if (!field->testAttribute(Qt::WA_SetFont)) field->setFont(font);
+    }
 }
 
 SetPing::~SetPing() = default;

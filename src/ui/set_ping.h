@@ -36,8 +36,17 @@ inline constexpr char kDefaultHost[] = "localhost";
 class SetPing : public QWidget {
     Q_OBJECT
 public:
-    explicit SetPing(QWidget* parent = nullptr);
+    // When the four fields get their own font. A field lays its text out as
+    // soon as it is made, and again with each new font, which loads that font
+    // from the system: a program that wants its tray icon up first makes the
+    // fields in the desktop's font and gives them their own afterwards.
+    enum class FieldFonts { Now, Later };
+
+    explicit SetPing(QWidget* parent = nullptr, FieldFonts fieldFonts = FieldFonts::Now);
     ~SetPing() override;
+
+    // Gives the four fields their own font; nothing happens once they have it.
+    void applyFieldFonts();
 
     // Control arrays, told apart by their index as the handlers receive it.
     QLineEdit* Text1(int index) const { return text1_.at(static_cast<size_t>(index)); }

@@ -139,6 +139,26 @@ private slots:
         QVERIFY(!h.w().Check2->isChecked());
     }
 
+    // The program shows its icon and finishes start-up once its event loop
+    // runs; a click that comes first still finds the settings loaded, the
+    // first probe made and the fields in their own font.
+    void aClickBeforeStartUpIsFinishedFinishesItFirst() {
+        Harness h;
+        writeIni(h.dir, "\"127.0.0.1\",\"5\",\"23:00\",\"07:59\",1,0,0\r\n");
+        h.program->showTrayIcon();
+        QCOMPARE(h.operations(), std::vector<uint32_t>{NIM_ADD});
+        QCOMPARE(h.program->record().HostName, std::string());
+        h.program->trayAction(WM_LBUTTONDOWN);
+        QVERIFY(h.w().isVisible());
+        QCOMPARE(h.w().Text1(0)->text(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(h.w().Text1(0)->font().family(), QStringLiteral("ＭＳ ゴシック"));
+        QCOMPARE(h.w().List1->count(), 2);
+        // Once done, it is not done again when the loop gets to it.
+        h.program->finishStartUp();
+        QCOMPARE(h.w().List1->count(), 2);
+        QCOMPARE(h.operations(), (std::vector<uint32_t>{NIM_ADD, NIM_MODIFY}));
+    }
+
     void centringKeepsHalfTwips() {
         // 5565 twips (371 pixels) is odd: half a twip survives.
         const TwipsPoint odd = centreOnScreen(19200, 12000, 5565, 5640);

@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: MIT
 // One prober per program folder: the first start takes the folder, a second
-// one asks it to show its window, other folders run side by side, and the
-// runtime folder must be private to the user and never a name another user
-// can take first. (A start killed outright and a long runtime folder path are
-// covered end to end, in tests/e2e/single_instance_e2e.sh.)
+// one asks it to show its window (a whole request line, and only that), other
+// folders run side by side, and the runtime folder must be private to the
+// user and never a name another user can take first. (A start killed outright and a long runtime
+// folder path are covered end to end, in tests/e2e/single_instance_e2e.sh.)
 #include <QtTest>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <QTemporaryDir>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "app/single_instance.h"
@@ -55,6 +58,50 @@ private slots:
         SingleInstance next(folder, pathOf(runtime));
         QCOMPARE(next.claim(), Claim::First);
         std::filesystem::remove(folder);  // a name Qt cannot decode to remove it
+    }
+
+    // The request is read as it arrives: one sent in pieces counts once, a
+    // line that is no request of ours shows nothing, and a connection that
+    // sends more than a request without ending the line is dropped.
+    void onlyAWholeShowLineShowsTheWindow() {
+        QTemporaryDir runtime;
+        QTemporaryDir top;
+        SingleInstance first(pathOf(top), pathOf(runtime));
+        QCOMPARE(first.claim(), Claim::First);
+        QSignalSpy shown(&first, &SingleInstance::showRequested);
+        const QString address = runtime.path() + QStringLiteral("/") +
+                                QString::fromStdString(SingleInstance::keyFor(pathOf(top)));
+        auto connectTo = [&] {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un to{};
+            to.sun_family = AF_UNIX;
+            const QByteArray path = address.toLocal8Bit();
+            std::memcpy(to.sun_path, path.constData(), static_cast<size_t>(path.size()));
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+                ::close(fd);
+                return -1;
+            }
+            return fd;
+        };
+        const int pieces = connectTo();
+        QVERIFY(pieces >= 0);
+        QCOMPARE(::send(pieces, "sh", 2, MSG_NOSIGNAL), ssize_t(2));
+        QTest::qWait(50);
+        QCOMPARE(::send(pieces, "ow\nhide\n", 8, MSG_NOSIGNAL), ssize_t(8));
+        QTRY_COMPARE(shown.count(), 1);
+        ::close(pieces);
+
+        const int junk = connectTo();
+        QVERIFY(junk >= 0);
+        const QByteArray endless(200, 'x');
+        QCOMPARE(
+            ::send(junk, endless.constData(), static_cast<size_t>(endless.size()), MSG_NOSIGNAL),
+            ssize_t(endless.size()));
+        // Dropped: the other end sees the connection closed.
+        char byte = 0;
+        QTRY_COMPARE(::recv(junk, &byte, 1, MSG_DONTWAIT), ssize_t(0));
+        ::close(junk);
+        QCOMPARE(shown.count(), 1);
     }
 
     // Without a private $XDG_RUNTIME_DIR the lock and the socket live in a
