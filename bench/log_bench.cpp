@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app/program.h"
+#include "app/window_pictures.h"
 #include "ui/log_list.h"
 
 namespace {
@@ -164,6 +165,8 @@ bool reportBytesPerLine() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As the program does before its QApplication.
+    zorvek::sendWindowPicturesOnTheConnection();
     QApplication app(argc, argv);
     const int samples = argc > 1 ? std::max(1, std::atoi(argv[1])) : 31;
 

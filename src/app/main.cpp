@@ -11,6 +11,7 @@
 #include "app/display_check.h"
 #include "app/program.h"
 #include "app/single_instance.h"
+#include "app/window_pictures.h"
 #include "probe/program_folder.h"
 #include "settings/settings_location.h"
 #include "text/cp932.h"
@@ -77,6 +78,8 @@ int main(int argc, char** argv) {
             "ウィンドウを表示できる画面がないため、Zorvekを起動できません。\n" + *display.problem);
     }
 
+    // On X11 an appended log line is not kept waiting on the X server.
+    zorvek::sendWindowPicturesOnTheConnection();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zorvek"));
     QApplication::setDesktopFileName(QStringLiteral("zorvek"));

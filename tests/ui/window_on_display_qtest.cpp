@@ -1,16 +1,21 @@
 // SPDX-License-Identifier: MIT
 // The window on a real X display: the Japanese texts are drawn in Japanese
-// faces, the fixed-pitch Latin label in a Latin fixed-pitch face, and Image1 is
-// never drawn. Needs DISPLAY (the test command provides a private Xvfb).
+// faces, the fixed-pitch Latin label in a Latin fixed-pitch face, Image1 is
+// never drawn, and a long log on the screen is what the list paints. Needs
+// DISPLAY (the test command provides a private Xvfb).
 #include <QtTest>
 
+#include <QCursor>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <cstdlib>
 
+#include "app/window_pictures.h"
+#include "ui/log_list.h"
 #include "ui/set_ping.h"
 
 class WindowOnDisplayTest : public QObject {
@@ -47,6 +52,34 @@ private slots:
         window.hide();
         QVERIFY(!window.Image1->isVisible());
     }
+
+    void longLogOnScreenIsWhatTheListPaints() {
+        // Past the lines the list shows, an append paints only the newest line
+        // and has the X server move the others up; the screen must then show
+        // what painting the whole list shows, the selected line included.
+        zorvek::ui::SetPing window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCursor::setPos(window.screen()->geometry().bottomRight());  // no line under the pointer
+        zorvek::ui::LogList* list = window.List1;
+        const auto log = [list](int i) {
+            list->appendLine(i % 2 == 0 ? QStringLiteral("2026/12/07 23:30:%1").arg(i / 2 + 10)
+                                        : QStringLiteral("--------------------成功しました(0)"));
+            QCoreApplication::processEvents();  // a turn of the event loop per line, as in a probe
+        };
+        for (int i = 0; i < 60; ++i) log(i);
+        list->setCurrentIndex(list->model()->index(55, 0));
+        for (int i = 60; i < 64; ++i) log(i);
+        QCoreApplication::sendPostedEvents();
+        QWidget* viewport = list->viewport();
+        const QPoint at = viewport->mapTo(&window, QPoint(0, 0));
+        const QImage onScreen =
+            window.screen()
+                ->grabWindow(window.winId(), at.x(), at.y(), viewport->width(), viewport->height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(onScreen, viewport->grab().toImage().convertToFormat(QImage::Format_RGB32));
+    }
 };
 
 int main(int argc, char** argv) {
@@ -55,6 +88,7 @@ int main(int argc, char** argv) {
         return 77;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
+    zorvek::sendWindowPicturesOnTheConnection();  // as the program does
     QApplication app(argc, argv);
     WindowOnDisplayTest test;
     return QTest::qExec(&test, argc, argv);
