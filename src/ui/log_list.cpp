@@ -126,6 +126,18 @@ quint64 scriptsOf(QStringView text) {
     return key;
 }
 
+bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+// True if `a` and `b` have the same length and differ only where both hold
+// an ASCII digit.
+bool differsInDigitsOnly(QStringView a, QStringView b) {
+    if (a.size() != b.size()) return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i] && !(isDigit(a[i]) && isDigit(b[i]))) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 LogList::LogList(QWidget* parent) : QListView(parent), lines_(new LogLines(this)) {
@@ -178,12 +190,18 @@ const QSize& LogList::largest() const {
 }
 
 bool LogList::measure(int first, int last) const {
-    QStyleOptionViewItem option;
-    initViewItemOption(&option);
-    // The style's text layout: the text's natural width, rounded up, within a
-    // margin on either side.
-    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, this) + 1;
-    const QFontMetricsF metrics(option.font);
+    // The font's metrics and the style's margin follow the font and the style
+    // alone (a change of either forgets them), so they are looked up once
+    // rather than for every line: building the item option and the metrics
+    // costs more than measuring a line the list has seen the like of.
+    if (!metrics_) {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        // The style's text layout: the text's natural width, rounded up,
+        // within a margin on either side.
+        margin_ = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, this) + 1;
+        metrics_.emplace(option.font);
+    }
     const QSize before = largest_;
     for (int row = first; row <= last; ++row) {
         const QStringView text = lines_->line(row);
@@ -191,28 +209,70 @@ bool LogList::measure(int first, int last) const {
         const auto known = known_.find(scripts);
         if (scripts != 0 && known != known_.end()) {
             if (known->text != text) {
+                // A time stamp differs from the one before only in its digits;
+                // where the font sets every digit alike, its width is the same.
+                const bool sameWidth = differsInDigitsOnly(known->text, text) &&
+                                       digitsInterchangeable(*known, *metrics_);
                 known->text = text.toString();
-                known->width = static_cast<int>(std::ceil(metrics.horizontalAdvance(known->text))) +
-                               2 * margin;
+                if (!sameWidth) {
+                    known->width =
+                        static_cast<int>(std::ceil(metrics_->horizontalAdvance(known->text))) +
+                        2 * margin_;
+                    known->digitsChecked.reset();
+                }
             }
             largest_ = largest_.expandedTo(QSize(known->width, known->height));
             continue;
         }
         const QModelIndex index = model()->index(row, modelColumn(), rootIndex());
         if (const QAbstractItemDelegate* delegate = itemDelegateForIndex(index)) {
+            QStyleOptionViewItem option;
+            initViewItemOption(&option);
             const QSize size = delegate->sizeHint(option, index);
             if (scripts != 0)
-                known_.insert(scripts, {size.height(), text.toString(), size.width()});
+                known_.insert(scripts, {size.height(), text.toString(), size.width(), {}});
             largest_ = largest_.expandedTo(size);
         }
     }
     return largest_ != before;
 }
 
+bool LogList::digitsInterchangeable(Known& known, const QFontMetricsF& metrics) {
+    if (!known.digitsChecked) {
+        // Kerning and ligatures act on neighbouring glyphs. The digits are
+        // interchangeable here if the line laid out with every digit the same
+        // one is as wide for each of the ten digits as the line itself, and a
+        // run holding each ordered pair of digits once is as wide as as many
+        // zeros: then no digit is wider than another, next to another digit
+        // or next to the line's other characters. The check is made once for
+        // each line of new shape, and again after a change of font.
+        const qreal width = metrics.horizontalAdvance(known.text);
+        bool alike = true;
+        for (char16_t digit = u'0'; alike && digit <= u'9'; ++digit) {
+            QString same = known.text;
+            for (QChar& c : same) {
+                if (isDigit(c)) c = QChar(digit);
+            }
+            alike = metrics.horizontalAdvance(same) == width;
+        }
+        if (alike) {
+            static const QString pairs = QStringLiteral(
+                "00102030405060708091121314151617181922324252627282933435363738394454647484955657"
+                "585966768697787988990");
+            alike =
+                metrics.horizontalAdvance(pairs) ==
+                static_cast<qreal>(pairs.size()) * metrics.horizontalAdvance(QStringLiteral("0"));
+        }
+        known.digitsChecked = alike;
+    }
+    return *known.digitsChecked;
+}
+
 void LogList::forgetSizes() {
     largest_ = QSize(0, 0);
     measured_ = 0;
     known_.clear();
+    metrics_.reset();
 }
 
 QRect LogList::visualRect(const QModelIndex& index) const {
@@ -265,8 +325,12 @@ void LogList::reset() {
 }
 
 void LogList::rowsInserted(const QModelIndex& parent, int first, int last) {
-    // Not QListView's: it throws its layout away and builds it again for every row.
-    QAbstractItemView::rowsInserted(parent, first, last);
+    // Not QListView's: it throws its layout away and builds it again for every
+    // row. QAbstractItemView's is needed only while the list is shown (it
+    // moves open editors); while hidden it merely starts a timer to ask the
+    // model for more rows, which the lines' model never has, and that timer
+    // would wake the event loop once more after every line.
+    if (isVisible()) QAbstractItemView::rowsInserted(parent, first, last);
     if (parent != rootIndex()) return;
     const QSize before = largest_;
     if (!isVisible()) {

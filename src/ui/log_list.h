@@ -22,15 +22,19 @@
 // margins gives the width, and the height is the delegate's for the first line
 // of each mix of scripts (the fallback fonts, and so the height, follow the
 // scripts). A line the same as the last one of its mix of scripts (a result
-// line is mostly the one before but one) takes that one's width. Lines with
-// control characters are left to the delegate.
+// line is mostly the one before but one) takes that one's width, and so does
+// one that differs from it only in its digits (the next time stamp) where the
+// font is found to set the digits alike. Lines with control characters are
+// left to the delegate.
 #pragma once
 
+#include <QFontMetricsF>
 #include <QHash>
 #include <QListView>
 #include <QPersistentModelIndex>
 #include <QPoint>
 #include <QSize>
+#include <optional>
 #include <utility>
 
 #include "ui/log_lines.h"
@@ -122,8 +126,18 @@ private:
         int height = 0;
         QString text;
         int width = 0;
+        // Whether the font sets the digits of lines shaped like `text`
+        // interchangeably; unknown until a line differs from it only there.
+        std::optional<bool> digitsChecked;
     };
+    // True if a line that differs from `known.text` only in its ASCII digits
+    // is as wide as it in `metrics` (checked once per shape of line and font).
+    static bool digitsInterchangeable(Known& known, const QFontMetricsF& metrics);
     mutable QHash<quint64, Known> known_;
+    // The list's font metrics and the style's text margin, kept between
+    // measurements until the font or the style changes.
+    mutable std::optional<QFontMetricsF> metrics_;
+    mutable int margin_ = 0;
     bool scrollPending_ = false;
     // The row under the pointer, and where the pointer was last seen in the
     // viewport (valid while it is over the viewport).

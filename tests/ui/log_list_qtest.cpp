@@ -4,9 +4,11 @@
 // tallest line, keep the newest line in view (also once a list that grew while
 // hidden is shown), agree with itself on where each row is, move and select as
 // a list box does, and let the horizontal scroll bar reach the end of a long
-// line. A full list drops its oldest lines and keeps the newest.
+// line, also where lines differ only in their digits. A full list drops its
+// oldest lines and keeps the newest.
 #include <QtTest>
 
+#include <QFontInfo>
 #include <QPaintEvent>
 #include <QScrollBar>
 
@@ -89,6 +91,21 @@ private slots:
         QCOMPARE(list.lineSize(), QSize(0, 0));
         list.appendLine(QStringLiteral("12:00:02"));
         QVERIFY(list.lineSize().width() < list.fontMetrics().horizontalAdvance(wide));
+    }
+
+    void timeStampsDifferingInDigitsAreMeasuredInEachFont() {
+        // Successive time stamps differ only in their digits. DejaVu Sans sets
+        // every digit alike; Liberation Sans kerns "11", so there "00:00:00"
+        // is wider than "11:11:11" although each digit alone is as wide.
+        for (const QString family :
+             {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")}) {
+            ExposedList list;
+            list.setFont(QFont(family));
+            QCOMPARE(QFontInfo(list.font()).family(), family);  // installed by scripts/setup
+            list.appendLine(QStringLiteral("2026/12/07 11:11:11"));
+            list.appendLine(QStringLiteral("2026/12/07 00:00:00"));
+            QCOMPARE(list.lineSize(), list.delegateSize(1).expandedTo(list.delegateSize(0)));
+        }
     }
 
     void fullListDropsItsOldestLines() {
