@@ -25,7 +25,8 @@ inline uid_t writerUid() { return ::geteuid() == 0 ? kNobody : ::geteuid(); }
 class ScratchFolder {
 public:
     explicit ScratchFolder(const std::string& prefix) {
-        std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
         if (::mkdtemp(pattern.data()) == nullptr)
             throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
         path_ = pattern;
