@@ -11,7 +11,11 @@ start_private_display() {
     local fdfile
     fdfile=$(mktemp)
     # -displayfd lets Xvfb pick a free display number and tell us which.
-    Xvfb -displayfd 3 -screen 0 "${geometry}x24" -nolisten tcp -dpi 96 3>"$fdfile" >/dev/null 2>&1 &
+    # -noreset: by default the server resets whenever its last client leaves
+    # (a probe with xdotool, a program's display check), and a client that
+    # connects during the reset is dropped; a desktop's server never is.
+    Xvfb -displayfd 3 -screen 0 "${geometry}x24" -nolisten tcp -noreset -dpi 96 3>"$fdfile" \
+        >/dev/null 2>&1 &
     ZORVEK_XVFB_PID=$!
     # Whatever fails from here on, the X server goes when the caller exits.
     trap stop_private_display EXIT
