@@ -12,15 +12,15 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/unique_fd.h"
 #include "icmp_packet.h"
 #include "request_numbers.h"
-#include "support/unique_fd.h"
 
 namespace zorvek::echo {
 namespace {
 
+using base::UniqueFd;
 using icmp::Verdict;
-using zorvek::UniqueFd;
 
 enum class SocketKind { None, Datagram, Raw };
 

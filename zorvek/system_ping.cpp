@@ -16,7 +16,7 @@
 #include <cerrno>
 #include <thread>
 
-#include "support/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace zorvek::system_ping {
 namespace {
@@ -40,7 +40,7 @@ enum class Route { Usable, Unreachable, NoDescriptor };
 // as it would for the echo request. No route, a broadcast address or a
 // family this kernel does not support make the address unusable from here.
 Route routeTo(const sockaddr_storage& target) {
-    const UniqueFd fd(::socket(target.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+    const base::UniqueFd fd(::socket(target.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
     if (fd.get() < 0) return isShortage(errno) ? Route::NoDescriptor : Route::Unreachable;
     sockaddr_storage to = target;
     socklen_t length = sizeof(sockaddr_in);
@@ -160,7 +160,7 @@ Outcome outcomeOf(int status) {
 Outcome awaitChild(pid_t pid, Clock::time_point deadline) {
     // A process descriptor lets poll() wake at the child's exit; without one
     // (old kernel, no descriptor left) the child is looked at every few ms.
-    const UniqueFd pidfd(openPidfd(pid));
+    const base::UniqueFd pidfd(openPidfd(pid));
     int status = 0;
     for (;;) {
         // Looked at without reaping it, so that an ended child, a zombie now,

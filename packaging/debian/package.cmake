@@ -39,7 +39,7 @@ configure_file(${debian_dir}/copyright.in ${debian_out}/copyright @ONLY)
 
 # Debian keeps manual pages and changelogs compressed at the highest level,
 # without a time stamp, so that builds are reproducible.
-set(manual ${PROJECT_BINARY_DIR}/zorvek/zorvek-probe.1)
+set(manual ${PROJECT_BINARY_DIR}/cli/zorvek-probe.1)
 add_custom_command(OUTPUT ${debian_out}/zorvek-probe.1.gz ${debian_out}/changelog.gz
   COMMAND sh -c "gzip -9n -c \"$0\" >\"$1\"" ${manual} ${debian_out}/zorvek-probe.1.gz
   COMMAND sh -c "gzip -9n -c \"$0\" >\"$1\"" ${debian_dir}/changelog ${debian_out}/changelog.gz

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <vector>
 
-#include "support/unique_fd.h"
+#include "base/unique_fd.h"
 
 #ifdef ZORVEK_HAVE_XCB
 #include <xcb/xcb.h>
@@ -52,7 +52,7 @@ bool compositorAnswers(const std::string& path) {
     if (path.empty() || path.size() >= sizeof(address.sun_path)) return false;
     address.sun_family = AF_UNIX;
     path.copy(address.sun_path, path.size());
-    const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const base::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     return fd.get() >= 0 &&
            ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
 }

@@ -118,8 +118,8 @@ SingleInstance::SingleInstance(const std::filesystem::path& settingsFile,
                                std::filesystem::path runtimeFolder)
     : runtimeFolder_(std::move(runtimeFolder)), key_(keyFor(settingsFile)) {
     if (!runtimeFolder_.empty()) {
-        folder_ =
-            UniqueFd(::open(runtimeFolder_.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        folder_ = base::UniqueFd(
+            ::open(runtimeFolder_.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         // The kernel finds the folder through the descriptor's entry in /proc,
         // so the address stays short whatever the folder's path.
         if (folder_.get() >= 0)
@@ -145,7 +145,7 @@ SingleInstance::Claim SingleInstance::claim(std::chrono::milliseconds patience) 
     }
     const std::string lockName = key_ + ".lock";
     const std::filesystem::path lockPath = runtimeFolder_ / lockName;
-    UniqueFd lock(
+    base::UniqueFd lock(
         ::openat(folder_.get(), lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (lock.get() < 0) {
         std::fprintf(stderr, "zorvek: cannot open %s; a second start is not detected\n",
@@ -174,7 +174,7 @@ void SingleInstance::listen() {
     // The socket is bound through the folder's descriptor. Only the user can
     // enter the folder, so only the user can connect.
     const std::optional<sockaddr_un> address = socketAddress(address_);
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    base::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     const bool listening =
         address && fd.get() >= 0 &&
         ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0 &&
@@ -252,7 +252,7 @@ bool SingleInstance::askToShow(std::chrono::milliseconds patience) {
     for (;;) {
         const qint64 left = patience.count() - waited.elapsed();
         if (left <= 0) return false;
-        UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        base::UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
         if (socket.get() < 0) return false;
         // Bounds both the connection (a full backlog) and the request.
         const timeval bound{static_cast<time_t>(left / 1000),

@@ -23,7 +23,7 @@
 #include <map>
 #include <string>
 
-#include "support/unique_fd.h"
+#include "base/unique_fd.h"
 
 class QSocketNotifier;
 
@@ -79,14 +79,14 @@ private:
     // The runtime folder, open as a path-only descriptor, and the socket's
     // address through it (/proc/self/fd/N/KEY), which fits a socket address
     // however long the folder's path is.
-    UniqueFd folder_;
+    base::UniqueFd folder_;
     std::string address_;
-    UniqueFd lock_;
+    base::UniqueFd lock_;
     // The listening socket and the connections of other starts, each watched
     // by the event loop, with the bytes of a request not yet complete. A
     // plain socket: the one request is a line, and nothing more of a network
     // library is needed for it.
-    UniqueFd listener_;
+    base::UniqueFd listener_;
     QSocketNotifier* listening_ = nullptr;
     std::map<QSocketNotifier*, std::string> connections_;
 };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "probe/probe_report.h"
 
-#include "support/flag_guard.h"
+#include "base/flag_guard.h"
 #include "text/cp932.h"
 
 namespace zorvek {
@@ -14,7 +14,7 @@ void ProbeReporter::probeAndReport() {
     if (busy_) return;
     int32_t code = kCodeSuccess;
     {
-        FlagGuard busy(busy_);
+        base::FlagGuard busy(busy_);
         code = probe();
     }
     if (record_.ShowErrorBox != 0 && code != kCodeSuccess && !errorBoxOpen_) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "support/flag_guard.h"
+#include "base/flag_guard.h"
 
 namespace zorvek {
 namespace {
@@ -70,7 +70,7 @@ void Scheduler::restart() {
 
 void Scheduler::tick() {
     if (inTick_ || hooks_.busy()) return;
-    FlagGuard guard(inTick_);
+    base::FlagGuard guard(inTick_);
 
     const std::chrono::milliseconds elapsed = hooks_.monotonic();
     if (!isDue(elapsed, lastDue_, record_.Interval, hooks_.unit())) return;

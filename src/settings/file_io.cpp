@@ -19,8 +19,8 @@
 #include <system_error>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "settings/settings_file.h"
-#include "support/unique_fd.h"
 
 namespace zorvek {
 namespace {
@@ -122,7 +122,7 @@ fs::path folderOf(const fs::path& file) {
 // folder that was checked is the folder that is used, whatever happens to the
 // path in between.
 struct Place {
-    UniqueFd folder;
+    base::UniqueFd folder;
     std::string name;
     fs::path shown;  // the path as it was followed, for messages
 };
@@ -165,7 +165,7 @@ std::optional<Place> resolvePlace(const fs::path& path, bool followLast, WalkFai
     const std::string& text = path.native();
     std::deque<std::string> rest = componentsOf(text);
     const bool absolute = !text.empty() && text[0] == '/';
-    UniqueFd dir(::open(absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    base::UniqueFd dir(::open(absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     fs::path shown = absolute ? fs::path("/") : fs::path();
     int links = 0;
     const auto fail = [&failure](int err) -> std::optional<Place> {
@@ -180,13 +180,13 @@ std::optional<Place> resolvePlace(const fs::path& path, bool followLast, WalkFai
         const bool last = rest.empty();
         if (name == "..") {
             if (last) return fail(EISDIR);
-            UniqueFd up(::openat(dir.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            base::UniqueFd up(::openat(dir.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
             if (up.get() < 0) return fail(errno);
             dir = std::move(up);
             shown /= name;
             continue;
         }
-        UniqueFd entry(::openat(dir.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        base::UniqueFd entry(::openat(dir.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat st {};
         if (entry.get() < 0) {
             if (last && errno == ENOENT) return Place{std::move(dir), name, shown / name};
@@ -214,7 +214,7 @@ std::optional<Place> resolvePlace(const fs::path& path, bool followLast, WalkFai
         const std::string target(buffer, static_cast<size_t>(length));
         std::deque<std::string> parts = componentsOf(target);
         if (!target.empty() && target[0] == '/') {
-            UniqueFd root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            base::UniqueFd root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
             if (root.get() < 0) return fail(errno);
             dir = std::move(root);
             shown = "/";
@@ -268,7 +268,7 @@ int makeTemporaryFile(int folder, const std::string& name, std::string& tempName
 
 // The file being replaced, opened for writing, with its state when opened.
 struct OldFile {
-    UniqueFd fd;
+    base::UniqueFd fd;
     struct stat st {};
     bool readable = false;
 };
@@ -282,7 +282,7 @@ enum class Outcome { Written, Failed, NeedsInPlace };
 Outcome replaceByRename(const Place& file, const OldFile* old, std::string_view bytes,
                         std::string* error) {
     std::string tempName;
-    UniqueFd fd(makeTemporaryFile(file.folder.get(), file.name, tempName));
+    base::UniqueFd fd(makeTemporaryFile(file.folder.get(), file.name, tempName));
     if (fd.get() < 0) {
         const int err = errno;
         if (old && (isPermissionError(err) || err == EROFS)) return Outcome::NeedsInPlace;
@@ -323,7 +323,7 @@ Outcome replaceByRename(const Place& file, const OldFile* old, std::string_view 
 
     // Make the rename itself durable. The file is already in place, so a
     // failure here is not reported as a failed write.
-    UniqueFd dirFd(::openat(file.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    base::UniqueFd dirFd(::openat(file.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.get() >= 0) ::fsync(dirFd.get());
     return Outcome::Written;
 }
@@ -404,7 +404,7 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path, std:
     try {
         // O_NONBLOCK keeps open() from waiting for a writer when the path is a
         // FIFO; it has no effect on regular files.
-        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        base::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
         if (fd.get() < 0) return std::nullopt;
         struct stat st {};
         if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
@@ -462,10 +462,10 @@ bool rewriteFile(const std::filesystem::path& target, std::string_view bytes, st
                 return false;
             }
             constexpr int kFlags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
-            old.fd = UniqueFd(::openat(folder, file->name.c_str(), O_RDWR | kFlags));
+            old.fd = base::UniqueFd(::openat(folder, file->name.c_str(), O_RDWR | kFlags));
             old.readable = old.fd.get() >= 0;
             if (!old.readable && errno == EACCES)
-                old.fd = UniqueFd(::openat(folder, file->name.c_str(), O_WRONLY | kFlags));
+                old.fd = base::UniqueFd(::openat(folder, file->name.c_str(), O_WRONLY | kFlags));
             if (old.fd.get() < 0) {
                 err = errno;
                 setError(error,

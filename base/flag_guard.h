@@ -3,7 +3,7 @@
 // also when the code inside throws. Used as a re-entrancy guard.
 #pragma once
 
-namespace zorvek {
+namespace zorvek::base {
 
 class FlagGuard {
 public:
@@ -16,4 +16,4 @@ private:
     bool& flag_;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::base

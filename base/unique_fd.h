@@ -8,7 +8,7 @@
 
 #include <utility>
 
-namespace zorvek {
+namespace zorvek::base {
 
 class UniqueFd {
 public:
@@ -37,4 +37,4 @@ private:
     int fd_;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::base
