@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "probe/companion_library.h"
-#include "probe/program_folder.h"
-#include "probe/result_messages.h"
+#include "companion/companion_library.h"
+#include "companion/program_folder.h"
+#include "companion/result_messages.h"
 #include "text/cp932.h"
 
 namespace {

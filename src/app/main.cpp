@@ -12,7 +12,7 @@
 #include "app/program.h"
 #include "app/single_instance.h"
 #include "app/window_pictures.h"
-#include "probe/program_folder.h"
+#include "companion/program_folder.h"
 #include "settings/settings_location.h"
 #include "text/cp932.h"
 #include "ui/message_box.h"

@@ -13,10 +13,10 @@
 #include <functional>
 #include <memory>
 
-#include "probe/companion_library.h"
-#include "probe/probe_report.h"
-#include "probe/result_messages.h"
-#include "probe/scheduler.h"
+#include "companion/companion_library.h"
+#include "companion/result_messages.h"
+#include "schedule/probe_report.h"
+#include "schedule/scheduler.h"
 #include "settings/settings_file.h"
 #include "settings/settings_location.h"
 #include "settings/settings_record.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "probe/result_messages.h"
+#include "companion/result_messages.h"
 
 namespace zorvek {
 namespace {

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "probe/result_messages.h"
+#include "companion/result_messages.h"
 #include "settings/settings_record.h"
 
 namespace zorvek {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "probe/probe_report.h"
+#include "schedule/probe_report.h"
 
 #include "base/flag_guard.h"
 #include "text/cp932.h"

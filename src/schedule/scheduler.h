@@ -16,7 +16,7 @@
 #include <optional>
 #include <string_view>
 
-#include "probe/date_value.h"
+#include "schedule/date_value.h"
 #include "settings/settings_record.h"
 
 namespace zorvek {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "probe/program_folder.h"
+#include "companion/program_folder.h"
 
 #ifdef _WIN32
 #include <windows.h>

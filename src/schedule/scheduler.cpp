@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "probe/scheduler.h"
+#include "schedule/scheduler.h"
 
 #include <algorithm>
 #include <stdexcept>

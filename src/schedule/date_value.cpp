@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "probe/date_value.h"
+#include "schedule/date_value.h"
 
 #include <chrono>
 #include <cmath>

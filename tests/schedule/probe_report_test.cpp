@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "probe/companion_library.h"
-#include "probe/probe_report.h"
+#include "companion/companion_library.h"
+#include "schedule/probe_report.h"
 
 namespace zorvek {
 namespace {
@@ -151,18 +151,6 @@ TEST_F(ProbeFixture, ProbesNeverNestButAnOpenBoxHoldsNothingUp) {
     reporter.probeAndReport();
     EXPECT_EQ(ui.events.back(), "box:Zorvekエラー:Pingでエラーが発生しました(2)");
     EXPECT_EQ(ui.openBoxes.size(), 1u);
-}
-
-TEST(CompanionLibraryTest, MissingLibraryOrEntryGiveTheirCodesAndAreRetried) {
-    CompanionLibrary missing{ZORVEK_FAKE_DIR, "ZorvekDoesNotExist"};
-    EXPECT_EQ(missing.ping("127.0.0.1"), -2);
-    EXPECT_EQ(missing.ping("127.0.0.1"), -2);
-    CompanionLibrary noEntry{ZORVEK_FAKE_DIR, "ZorvekNoEntry"};
-    EXPECT_EQ(noEntry.ping("127.0.0.1"), -3);
-    EXPECT_EQ(noEntry.ping("127.0.0.1"), -3);
-    CompanionLibrary fake{ZORVEK_FAKE_DIR, "ZorvekFake"};
-    EXPECT_EQ(fake.ping("code:1"), 1);
-    EXPECT_EQ(fake.ping("code:-4"), -4);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "probe/companion_library.h"
+#include "companion/companion_library.h"
 
-#include "probe/result_messages.h"
+#include "companion/result_messages.h"
 
 #include <cstdio>
 #include <optional>
