@@ -40,8 +40,8 @@ constexpr double kBytesGoal = 128;
 constexpr int kSizes[] = {10, 1000, 10000, 100000};
 constexpr int kPastLimitProbes = 1000;
 
-struct QuietShell : zorvek::Shell {
-    void notify(uint32_t, const zorvek::TrayIconRecord&) override {}
+struct QuietShell : zorvek::tray::Shell {
+    void notify(uint32_t, const zorvek::tray::TrayIconRecord&) override {}
 };
 
 // Line `i` of the kind the log holds: a time stamp, then a result line, each
@@ -64,7 +64,7 @@ double msSince(Clock::time_point t0) {
 }
 
 // One probe-and-report and the event-loop turn after it, in milliseconds.
-double probeMs(zorvek::Program& program) {
+double probeMs(zorvek::app::Program& program) {
     const auto t0 = Clock::now();
     program.probeNow();
     QCoreApplication::processEvents();
@@ -72,7 +72,7 @@ double probeMs(zorvek::Program& program) {
 }
 
 // The cost of `samples` probes-and-reports each ending at `lines` lines.
-std::vector<double> costsMs(zorvek::Program& program, int lines, int samples) {
+std::vector<double> costsMs(zorvek::app::Program& program, int lines, int samples) {
     std::vector<double> ms;
     for (int i = 0; i < samples; ++i) {
         fillTo(program.window().List1, lines - 2);
@@ -93,7 +93,7 @@ double mean(const std::vector<double>& ms) {
 }
 
 // The mean cost of kPastLimitProbes probes-and-reports on a full list.
-double pastLimitMeanMs(zorvek::Program& program) {
+double pastLimitMeanMs(zorvek::app::Program& program) {
     fillTo(program.window().List1, zorvek::ui::LogLines::kMostLines);
     std::vector<double> ms;
     for (int i = 0; i < kPastLimitProbes; ++i) ms.push_back(probeMs(program));
@@ -106,7 +106,7 @@ void figure(const char* what, double value, const char* unit, const char* anchor
                 value, unit, anchor, anchorValue, unit, value / anchorValue, goal);
 }
 
-bool report(const char* state, zorvek::Program& program, int samples) {
+bool report(const char* state, zorvek::app::Program& program, int samples) {
     double costs[std::size(kSizes)];
     for (size_t i = 0; i < std::size(kSizes); ++i)
         costs[i] = median(costsMs(program, kSizes[i], samples));
@@ -166,19 +166,19 @@ bool reportBytesPerLine() {
 
 int main(int argc, char** argv) {
     // As the program does before its QApplication.
-    zorvek::sendWindowPicturesOnTheConnection();
+    zorvek::app::sendWindowPicturesOnTheConnection();
     QApplication app(argc, argv);
     const int samples = argc > 1 ? std::max(1, std::atoi(argv[1])) : 31;
 
     bool met = reportBytesPerLine();
 
     QuietShell shell;
-    zorvek::Program::Options options;
+    zorvek::app::Program::Options options;
     options.programDir = QCoreApplication::applicationDirPath().toStdString();
     options.shell = &shell;
     options.libraryName = "ZorvekLogBench";
-    zorvek::Program program(std::move(options));
-    program.record() = zorvek::SettingsRecord{"bench.example", 1, "", "", 1, 0};
+    zorvek::app::Program program(std::move(options));
+    program.record() = zorvek::settings::SettingsRecord{"bench.example", 1, "", "", 1, 0};
 
     met = report("hidden", program, samples) && met;
 

@@ -62,12 +62,13 @@ int main(int argc, char** argv) {
         return kExitUsageError;
     }
 
-    zorvek::CompanionLibrary library(zorvek::programFolder().value_or(std::string()));
+    zorvek::companion::CompanionLibrary library(
+        zorvek::companion::programFolder().value_or(std::string()));
     const int32_t code = library.ping(host);
 
-    zorvek::ResultMessages messages;
+    zorvek::companion::ResultMessages messages;
     messages.fill();
-    std::printf("%s\n", zorvek::resultLine(messages, code).c_str());
+    std::printf("%s\n", zorvek::companion::resultLine(messages, code).c_str());
     std::fflush(stdout);
-    return code == zorvek::kCodeSuccess ? kExitReply : kExitNoReply;
+    return code == zorvek::companion::kCodeSuccess ? kExitReply : kExitNoReply;
 }

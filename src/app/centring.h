@@ -4,7 +4,7 @@
 // or screen of an odd number of twips leaves half a twip in the result.
 #pragma once
 
-namespace zorvek {
+namespace zorvek::app {
 
 struct TwipsPoint {
     float left;
@@ -19,4 +19,4 @@ inline TwipsPoint centreOnScreen(float screenWidth, float screenHeight, float wi
     return {left, top};
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::app

@@ -17,7 +17,7 @@
 #include <xcb/xcb.h>
 #endif
 
-namespace zorvek {
+namespace zorvek::app {
 namespace {
 
 std::string variable(const char* name) {
@@ -137,4 +137,4 @@ DisplayChoice chooseDisplay() {
     return {joined(problems), {}};
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::app

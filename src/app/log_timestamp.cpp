@@ -6,7 +6,7 @@
 #include <QTime>
 #include <algorithm>
 
-namespace zorvek {
+namespace zorvek::app {
 namespace {
 
 // How often the time zone is looked at again (tzset() checks the TZ
@@ -112,4 +112,4 @@ std::string LogTimestamp::format(const std::tm& t) {
     return out;
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::app

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace zorvek {
+namespace zorvek::app {
 
 class LogTimestamp {
 public:
@@ -50,4 +50,4 @@ private:
     std::chrono::steady_clock::time_point nextZoneCheck_{};
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::app

@@ -21,7 +21,7 @@ namespace {
 
 // Says why the program cannot run, on standard error and, where there is a
 // display, in a box, and gives the status the process ends with.
-int refuseToStart(int& argc, char** argv, const zorvek::DisplayChoice& display,
+int refuseToStart(int& argc, char** argv, const zorvek::app::DisplayChoice& display,
                   const std::string& text) {
     std::fprintf(stderr, "zorvek: %s\n", text.c_str());
     std::fflush(stderr);
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     // Without a display Qt would abort the process; the program says why
     // instead. Where only one of X11 and Wayland can be used, Qt is told
     // which, so it does not give up on the other.
-    const zorvek::DisplayChoice display = zorvek::chooseDisplay();
+    const zorvek::app::DisplayChoice display = zorvek::app::chooseDisplay();
     if (!display.platform.empty()) qputenv("QT_QPA_PLATFORM", display.platform.c_str());
 
     // Every text that crosses the program's boundaries (the settings file, the
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     // The folder is found from the executable itself, as the file system's
     // bytes, so that Zorvek.ini and the library are found whatever the
     // folder's name, and the working directory is never used.
-    const std::optional<std::string> folder = zorvek::programFolder();
+    const std::optional<std::string> folder = zorvek::companion::programFolder();
     if (!folder) {
         return refuseToStart(argc, argv, display,
                              "実行ファイルのフォルダーが分からないため、Zorvekを起動できません。\n"
@@ -79,30 +79,31 @@ int main(int argc, char** argv) {
     }
 
     // On X11 an appended log line is not kept waiting on the X server.
-    zorvek::sendWindowPicturesOnTheConnection();
+    zorvek::app::sendWindowPicturesOnTheConnection();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zorvek"));
     QApplication::setDesktopFileName(QStringLiteral("zorvek"));
     // The program lives in the notification area: a hidden window is no reason to end.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    zorvek::Program::Options options;
+    zorvek::app::Program::Options options;
     options.programDir = std::filesystem::path(*folder);
     // Beside the program, or the user's own file where the program's folder
     // is closed to the user (an installation for the whole machine).
-    options.settings = zorvek::settingsLocation(options.programDir, zorvek::userSettingsFolder());
+    options.settings = zorvek::settings::settingsLocation(options.programDir,
+                                                          zorvek::settings::userSettingsFolder());
     // One prober per settings file and user: a second start that would save
     // to the same file shows the first one's window instead.
-    zorvek::SingleInstance instance(options.settings.saveTo);
-    const zorvek::SingleInstance::Claim claim = instance.claim();
-    if (claim == zorvek::SingleInstance::Claim::HandedOver) return 0;
-    if (claim == zorvek::SingleInstance::Claim::NoAnswer) return 1;
-    zorvek::Program program(std::move(options));
-    QObject::connect(&instance, &zorvek::SingleInstance::showRequested, &program,
-                     &zorvek::Program::showWindow);
+    zorvek::app::SingleInstance instance(options.settings.saveTo);
+    const zorvek::app::SingleInstance::Claim claim = instance.claim();
+    if (claim == zorvek::app::SingleInstance::Claim::HandedOver) return 0;
+    if (claim == zorvek::app::SingleInstance::Claim::NoAnswer) return 1;
+    zorvek::app::Program program(std::move(options));
+    QObject::connect(&instance, &zorvek::app::SingleInstance::showRequested, &program,
+                     &zorvek::app::Program::showWindow);
     // The icon first; the rest of start-up (among it the first probe) runs as
     // soon as the event loop does, after the icon's request has gone out.
     program.showTrayIcon();
-    QMetaObject::invokeMethod(&program, &zorvek::Program::finishStartUp, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&program, &zorvek::app::Program::finishStartUp, Qt::QueuedConnection);
     return app.exec();
 }

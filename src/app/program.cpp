@@ -23,12 +23,13 @@
 #include "settings/settings_store.h"
 #include "tray/tray_shell_qt.h"
 
-namespace zorvek {
+namespace zorvek::app {
 namespace {
 
-std::unique_ptr<Shell> makeQtShell(Shell* given, const ui::SetPing& window, QObject* parent) {
+std::unique_ptr<tray::Shell> makeQtShell(tray::Shell* given, const ui::SetPing& window,
+                                         QObject* parent) {
     if (given != nullptr) return nullptr;
-    auto shell = std::make_unique<QtTrayShell>(parent);
+    auto shell = std::make_unique<tray::QtTrayShell>(parent);
     shell->registerPicture(kNormalPictureHandle, window.normalPicture());
     shell->registerPicture(kActivePictureHandle, window.activePicture());
     return shell;
@@ -48,25 +49,25 @@ Program::Program(Options options)
       reporter_(
           record_, messages_, [this](const std::string& host) { return library_.ping(host); },
           *this),
-      scheduler_(record_,
-                 SchedulerHooks{
-                     [this] { return options_.clock ? options_.clock() : DateValue::now(); },
-                     [this] {
-                         if (options_.monotonicClock) return options_.monotonicClock();
-                         return std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::chrono::steady_clock::now().time_since_epoch());
-                     },
-                     [this] { return unit(); },
-                     [this](int state) {
-                         trayIcon_.setTrayIconState(state, kNormalPictureHandle,
-                                                    kActivePictureHandle);
-                     },
-                     [this] { reporter_.probeAndReport(); },
-                     [this] { return reporter_.busy(); },
-                 }),
+      scheduler_(
+          record_,
+          schedule::SchedulerHooks{
+              [this] { return options_.clock ? options_.clock() : schedule::DateValue::now(); },
+              [this] {
+                  if (options_.monotonicClock) return options_.monotonicClock();
+                  return std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch());
+              },
+              [this] { return unit(); },
+              [this](int state) {
+                  trayIcon_.setTrayIconState(state, kNormalPictureHandle, kActivePictureHandle);
+              },
+              [this] { reporter_.probeAndReport(); },
+              [this] { return reporter_.busy(); },
+          }),
       fields_(window_, boxes_) {
     if (options_.settings.saveTo.empty()) {
-        const std::filesystem::path beside = settingsPathIn(options_.programDir);
+        const std::filesystem::path beside = settings::settingsPathIn(options_.programDir);
         options_.settings = {beside, beside};
     }
     if (!options_.endProcess) {
@@ -78,9 +79,9 @@ Program::Program(Options options)
             std::_Exit(status);
         };
     }
-    qtShell_ = dynamic_cast<QtTrayShell*>(ownShell_.get());
+    qtShell_ = dynamic_cast<tray::QtTrayShell*>(ownShell_.get());
     if (qtShell_ != nullptr) {
-        connect(qtShell_, &QtTrayShell::action, this, &Program::trayAction);
+        connect(qtShell_, &tray::QtTrayShell::action, this, &Program::trayAction);
         qtShell_->offerMenu(window_.mnuTRAY);
     }
     connect(window_.Timer1, &QTimer::timeout, this, [this] { scheduler_.tick(); });
@@ -115,9 +116,9 @@ void Program::finishStartUp() {
     if (startUpFinished_) return;
     startUpFinished_ = true;
     window_.applyFieldFonts();
-    removeInterruptedSaves(options_.settings.saveTo);
-    SettingsControls current = controls();
-    loadSettings(options_.settings.loadFrom, current, record_);
+    settings::removeInterruptedSaves(options_.settings.saveTo);
+    settings::SettingsControls current = controls();
+    settings::loadSettings(options_.settings.loadFrom, current, record_);
     setControls(current);
     scheduler_.restart();
     scheduler_.tick();
@@ -207,16 +208,16 @@ void Program::bringToForeground() {
 }
 
 void Program::trayAction(int code) {
-    switch (actionForCode(code)) {
-        case TrayAction::ShowWindow: showWindow(); break;
-        case TrayAction::PopupMenu: {
+    switch (tray::actionForCode(code)) {
+        case tray::TrayAction::ShowWindow: showWindow(); break;
+        case tray::TrayAction::PopupMenu: {
             bringToForeground();
             // A panel that draws the exported menu itself does not report its
             // right click; one that does wants the menu from the program.
             window_.mnuTRAY->popup(QCursor::pos());
             break;
         }
-        case TrayAction::None: break;
+        case tray::TrayAction::None: break;
     }
 }
 
@@ -226,7 +227,8 @@ void Program::save() {
     // would refuse it, so a save never stores such a count.
     if (!ui::FieldHandlers::intervalIsValid(window_.Text1(1)->text())) fields_.lostFocus(1);
 
-    const SaveResult result = saveSettings(options_.settings.saveTo, controls(), record_);
+    const settings::SaveResult result =
+        settings::saveSettings(options_.settings.saveTo, controls(), record_);
     if (!result.written) {
         boxes_.show(QStringLiteral("設定を保存できませんでした。\n%1\n%2")
                         .arg(QString::fromStdString(result.path.string()),
@@ -241,8 +243,8 @@ void Program::probeNow() { reporter_.probeAndReport(); }
 
 void Program::clearLog() { window_.List1->clear(); }
 
-SettingsControls Program::controls() const {
-    SettingsControls c;
+settings::SettingsControls Program::controls() const {
+    settings::SettingsControls c;
     for (int i = 0; i < 4; ++i)
         c.text[static_cast<size_t>(i)] = window_.Text1(i)->text().toStdString();
     c.check1 = static_cast<int16_t>(ui::SetPing::checkValue(window_.Check1));
@@ -251,7 +253,7 @@ SettingsControls Program::controls() const {
     return c;
 }
 
-void Program::setControls(const SettingsControls& c) {
+void Program::setControls(const settings::SettingsControls& c) {
     // A text from the file may be longer than the field takes from typing; it
     // is shown whole, as the file has it.
     for (int i = 0; i < 4; ++i)
@@ -264,10 +266,10 @@ void Program::setControls(const SettingsControls& c) {
         window_.Option1(0)->setChecked(true);
 }
 
-IntervalUnit Program::unit() const {
-    if (window_.Option1(0)->isChecked()) return IntervalUnit::Minutes;
-    if (window_.Option1(1)->isChecked()) return IntervalUnit::Seconds;
-    return IntervalUnit::None;
+schedule::IntervalUnit Program::unit() const {
+    if (window_.Option1(0)->isChecked()) return schedule::IntervalUnit::Minutes;
+    if (window_.Option1(1)->isChecked()) return schedule::IntervalUnit::Seconds;
+    return schedule::IntervalUnit::None;
 }
 
 std::string Program::timestamp() {
@@ -288,4 +290,4 @@ void Program::openModalBox(const std::string& text, const std::string& title,
     boxes_.open(QString::fromStdString(text), QString::fromStdString(title), std::move(closed));
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::app

@@ -27,15 +27,17 @@
 #include "ui/message_box.h"
 #include "ui/set_ping.h"
 
-namespace zorvek {
-
+namespace zorvek::tray {
 class QtTrayShell;
+}  // namespace zorvek::tray
+
+namespace zorvek::app {
 
 // Handles by which the icon record names the two pictures.
 inline constexpr uint32_t kNormalPictureHandle = 1;
 inline constexpr uint32_t kActivePictureHandle = 2;
 
-class Program : public QObject, private ProbeUi {
+class Program : public QObject, private schedule::ProbeUi {
     Q_OBJECT
 public:
     struct Options {
@@ -44,13 +46,13 @@ public:
         std::filesystem::path programDir;
         // The settings files read at start-up and saved to; programDir's
         // Zorvek.ini for both where empty.
-        SettingsLocation settings;
+        settings::SettingsLocation settings;
         // The notification-area shell; the program makes a Qt one when null.
-        Shell* shell = nullptr;
+        tray::Shell* shell = nullptr;
         // Message boxes; the program makes modal ones when null.
         ui::BoxPresenter* boxes = nullptr;
         // The local clock; DateValue::now when empty.
-        std::function<DateValue()> clock;
+        std::function<schedule::DateValue()> clock;
         // A clock that never steps, for the interval; std::chrono::steady_clock
         // when empty.
         std::function<std::chrono::milliseconds()> monotonicClock;
@@ -94,11 +96,11 @@ public:
     void clearLog();            // CmdCls
 
     ui::SetPing& window() { return window_; }
-    SettingsRecord& record() { return record_; }
-    Scheduler& scheduler() { return scheduler_; }
-    ProbeReporter& reporter() { return reporter_; }
-    const TrayIconRecord& trayRecord() const { return trayRecord_; }
-    const ResultMessages& resultMessages() const { return messages_; }
+    settings::SettingsRecord& record() { return record_; }
+    schedule::Scheduler& scheduler() { return scheduler_; }
+    schedule::ProbeReporter& reporter() { return reporter_; }
+    const tray::TrayIconRecord& trayRecord() const { return trayRecord_; }
+    const companion::ResultMessages& resultMessages() const { return messages_; }
     // True while start-up waits for a tray host to appear.
     bool waitingForTrayHost() const { return trayHostTimer_.isActive(); }
 
@@ -107,8 +109,8 @@ public:
     float topTwips() const { return topTwips_; }
 
     // The controls as the settings file sees them, and back.
-    SettingsControls controls() const;
-    void setControls(const SettingsControls& controls);
+    settings::SettingsControls controls() const;
+    void setControls(const settings::SettingsControls& controls);
 
 private:
     // ProbeUi
@@ -122,22 +124,22 @@ private:
     bool trayHostPresent() const;
     void checkForTrayHost();
     void bringToForeground();
-    IntervalUnit unit() const;
+    schedule::IntervalUnit unit() const;
 
     Options options_;
     ui::SetPing window_;
-    std::unique_ptr<Shell> ownShell_;
-    QtTrayShell* qtShell_ = nullptr;  // the Qt shell when the program made its own
+    std::unique_ptr<tray::Shell> ownShell_;
+    tray::QtTrayShell* qtShell_ = nullptr;  // the Qt shell when the program made its own
     std::unique_ptr<ui::BoxPresenter> ownBoxes_;
-    Shell& shell_;
+    tray::Shell& shell_;
     ui::BoxPresenter& boxes_;
-    ResultMessages messages_;
-    SettingsRecord record_;
-    TrayIconRecord trayRecord_;
-    TrayIcon trayIcon_;
-    CompanionLibrary library_;
-    ProbeReporter reporter_;
-    Scheduler scheduler_;
+    companion::ResultMessages messages_;
+    settings::SettingsRecord record_;
+    tray::TrayIconRecord trayRecord_;
+    tray::TrayIcon trayIcon_;
+    companion::CompanionLibrary library_;
+    schedule::ProbeReporter reporter_;
+    schedule::Scheduler scheduler_;
     ui::FieldHandlers fields_;
     float leftTwips_ = 0;
     float topTwips_ = 0;
@@ -147,4 +149,4 @@ private:
     bool ended_ = false;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::app

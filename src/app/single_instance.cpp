@@ -20,7 +20,7 @@
 #include <optional>
 #include <string_view>
 
-namespace zorvek {
+namespace zorvek::app {
 namespace {
 
 // The one request a start sends: show the window.
@@ -266,4 +266,4 @@ bool SingleInstance::askToShow(std::chrono::milliseconds patience) {
     }
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::app

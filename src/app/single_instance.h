@@ -27,7 +27,7 @@
 
 class QSocketNotifier;
 
-namespace zorvek {
+namespace zorvek::app {
 
 class SingleInstance : public QObject {
     Q_OBJECT
@@ -91,4 +91,4 @@ private:
     std::map<QSocketNotifier*, std::string> connections_;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::app

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace zorvek {
+namespace zorvek::app {
 namespace {
 
 struct FreeReply {
@@ -86,14 +86,14 @@ void prepareFixedWindow(QWidget& window) {
     xcb_flush(c);
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::app
 
 #else
 
-namespace zorvek {
+namespace zorvek::app {
 
 void prepareFixedWindow(QWidget&) {}
 
-}  // namespace zorvek
+}  // namespace zorvek::app
 
 #endif

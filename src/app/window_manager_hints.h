@@ -12,10 +12,10 @@
 
 class QWidget;
 
-namespace zorvek {
+namespace zorvek::app {
 
 // Call while the window is hidden, right before it is shown: window managers
 // read a window's type when it is mapped.
 void prepareFixedWindow(QWidget& window);
 
-}  // namespace zorvek
+}  // namespace zorvek::app

@@ -4,7 +4,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
-namespace zorvek {
+namespace zorvek::app {
 
 void sendWindowPicturesOnTheConnection() {
     // Qt reads the variable once, when it connects to the X server; any
@@ -13,4 +13,4 @@ void sendWindowPicturesOnTheConnection() {
         qputenv("QT_XCB_NO_MITSHM", QByteArrayLiteral("1"));
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::app

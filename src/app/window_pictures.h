@@ -14,11 +14,11 @@
 // even a whole window costs little that way.
 #pragma once
 
-namespace zorvek {
+namespace zorvek::app {
 
 // Tells Qt's X11 platform to send window pictures on the connection rather
 // than through shared memory. Takes effect only before the QApplication is
 // created; a choice already in the environment (QT_XCB_NO_MITSHM) stays.
 void sendWindowPicturesOnTheConnection();
 
-}  // namespace zorvek
+}  // namespace zorvek::app

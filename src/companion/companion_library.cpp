@@ -19,7 +19,7 @@
 #include <cstring>
 #endif
 
-namespace zorvek {
+namespace zorvek::companion {
 namespace {
 
 void* openLibrary(const std::string& path) {
@@ -223,4 +223,4 @@ int32_t CompanionLibrary::ping(const std::string& host) {
     return pinging_(host.c_str());
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::companion

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zorvek {
+namespace zorvek::companion {
 
 class CompanionLibrary {
 public:
@@ -57,4 +57,4 @@ private:
     std::string lastReport_;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::companion

@@ -7,7 +7,7 @@
 #include <unistd.h>
 #endif
 
-namespace zorvek {
+namespace zorvek::companion {
 
 std::optional<std::string> programFolder() {
     std::string bytes(256, '\0');
@@ -44,4 +44,4 @@ std::optional<std::string> programFolder() {
 #endif
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::companion

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace zorvek {
+namespace zorvek::companion {
 
 // The executable's folder as the file system's bytes (on Windows, in the
 // ANSI code page), from the kernel's record of the running file
@@ -18,4 +18,4 @@ namespace zorvek {
 // std::filesystem::path keep zorvek-probe small and quick to start.
 std::optional<std::string> programFolder();
 
-}  // namespace zorvek
+}  // namespace zorvek::companion

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "companion/result_messages.h"
 
-namespace zorvek {
+namespace zorvek::companion {
 namespace {
 const std::string kUnknownResult = "不明な結果コードです";
 }
@@ -33,4 +33,4 @@ std::string resultLine(const ResultMessages& messages, int32_t code) {
     return kResultSeparator + describeResult(messages, code);
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::companion

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zorvek {
+namespace zorvek::companion {
 
 // Codes the program itself reports when the companion library is unusable.
 constexpr int32_t kCodeLibraryMissing = -2;  // the library cannot be loaded
@@ -40,4 +40,4 @@ std::string describeResult(const ResultMessages& messages, int32_t code);
 // "--------------------<message>(<code>)", the result line of the log.
 std::string resultLine(const ResultMessages& messages, int32_t code);
 
-}  // namespace zorvek
+}  // namespace zorvek::companion

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <ctime>
 
-namespace zorvek {
+namespace zorvek::schedule {
 namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
@@ -133,4 +133,4 @@ std::string DateValue::formatHhMmSs() const {
     return text;
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::schedule

@@ -13,7 +13,7 @@
 #include <ctime>
 #include <string>
 
-namespace zorvek {
+namespace zorvek::schedule {
 
 // 1990-01-01 00:00:00, the "never probed" mark: far enough in the past that the
 // first tick after start-up or after a save is always due.
@@ -76,4 +76,4 @@ private:
     double days_ = 0.0;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::schedule

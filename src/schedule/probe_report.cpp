@@ -4,22 +4,23 @@
 #include "base/flag_guard.h"
 #include "text/cp932.h"
 
-namespace zorvek {
+namespace zorvek::schedule {
 
-ProbeReporter::ProbeReporter(SettingsRecord& record, const ResultMessages& messages,
-                             Pinging pinging, ProbeUi& ui)
+ProbeReporter::ProbeReporter(settings::SettingsRecord& record,
+                             const companion::ResultMessages& messages, Pinging pinging,
+                             ProbeUi& ui)
     : record_(record), messages_(messages), pinging_(std::move(pinging)), ui_(ui) {}
 
 void ProbeReporter::probeAndReport() {
     if (busy_) return;
-    int32_t code = kCodeSuccess;
+    int32_t code = companion::kCodeSuccess;
     {
         base::FlagGuard busy(busy_);
         code = probe();
     }
-    if (record_.ShowErrorBox != 0 && code != kCodeSuccess && !errorBoxOpen_) {
+    if (record_.ShowErrorBox != 0 && code != companion::kCodeSuccess && !errorBoxOpen_) {
         errorBoxOpen_ = true;
-        ui_.openModalBox(describeResult(messages_, code), kProbeErrorTitle,
+        ui_.openModalBox(companion::describeResult(messages_, code), kProbeErrorTitle,
                          [this] { errorBoxOpen_ = false; });
     }
 }
@@ -37,8 +38,8 @@ int32_t ProbeReporter::probe() {
     const int32_t code = pinging_(host);
     if (std::optional<std::string> back = cp932::toUtf8(host)) record_.HostName = std::move(*back);
 
-    if (record_.LogToList != 0) ui_.appendLog(resultLine(messages_, code));
+    if (record_.LogToList != 0) ui_.appendLog(companion::resultLine(messages_, code));
     return code;
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::schedule

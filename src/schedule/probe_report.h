@@ -11,7 +11,7 @@
 #include "companion/result_messages.h"
 #include "settings/settings_record.h"
 
-namespace zorvek {
+namespace zorvek::schedule {
 
 // What the probe needs of the window.
 class ProbeUi {
@@ -36,8 +36,8 @@ public:
     // `pinging` takes the host in code page 932 and returns a result code.
     using Pinging = std::function<int32_t(const std::string& hostCp932)>;
 
-    ProbeReporter(SettingsRecord& record, const ResultMessages& messages, Pinging pinging,
-                  ProbeUi& ui);
+    ProbeReporter(settings::SettingsRecord& record, const companion::ResultMessages& messages,
+                  Pinging pinging, ProbeUi& ui);
 
     // Probes record.HostName and reports the outcome as the record's switches
     // ask. Never probes twice at once: a call that arrives while a probe is
@@ -57,12 +57,12 @@ private:
     // waiting events, the call and the result line. Returns the result code.
     int32_t probe();
 
-    SettingsRecord& record_;
-    const ResultMessages& messages_;
+    settings::SettingsRecord& record_;
+    const companion::ResultMessages& messages_;
     Pinging pinging_;
     ProbeUi& ui_;
     bool busy_ = false;
     bool errorBoxOpen_ = false;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::schedule

@@ -8,7 +8,7 @@
 
 #include "base/flag_guard.h"
 
-namespace zorvek {
+namespace zorvek::schedule {
 namespace {
 
 // Byte-wise comparison as unsigned values; a proper prefix sorts first.
@@ -48,14 +48,14 @@ bool isDue(std::chrono::milliseconds now, std::optional<std::chrono::millisecond
     return now - *last >= length - kTickTolerance;
 }
 
-WindowAction decideWindowAction(DateValue probeTime, const SettingsRecord& record) {
+WindowAction decideWindowAction(DateValue probeTime, const settings::SettingsRecord& record) {
     if (record.HostName.empty()) return WindowAction::NoHost;
     const std::string t = probeTime.formatHhMmSs();
     return insideDailyWindow(t, record.WindowStart, record.WindowEnd) ? WindowAction::Inside
                                                                       : WindowAction::Outside;
 }
 
-Scheduler::Scheduler(const SettingsRecord& record, SchedulerHooks hooks)
+Scheduler::Scheduler(const settings::SettingsRecord& record, SchedulerHooks hooks)
     : record_(record), hooks_(std::move(hooks)) {
     if (!hooks_.now || !hooks_.monotonic || !hooks_.unit || !hooks_.setTrayIconState ||
         !hooks_.probeAndReport || !hooks_.busy) {
@@ -88,4 +88,4 @@ void Scheduler::tick() {
     }
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::schedule

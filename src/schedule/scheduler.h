@@ -19,7 +19,7 @@
 #include "schedule/date_value.h"
 #include "settings/settings_record.h"
 
-namespace zorvek {
+namespace zorvek::schedule {
 
 // True when the time of day `t` ("hh:mm:ss") lies in the daily window from
 // `start` to `end` ("hh:mm"). The texts are compared byte by byte as unsigned
@@ -58,7 +58,7 @@ enum class WindowAction {
 };
 
 // The decision after a due tick has read the clock into `probeTime`.
-WindowAction decideWindowAction(DateValue probeTime, const SettingsRecord& record);
+WindowAction decideWindowAction(DateValue probeTime, const settings::SettingsRecord& record);
 
 // The icon states handed to setTrayIconState.
 inline constexpr int kIconNormal = 0;
@@ -79,7 +79,7 @@ public:
     // `record` is the saved settings, owned by the caller and read on every
     // tick, so a save takes effect at the next tick. Throws
     // std::invalid_argument when a hook is missing.
-    Scheduler(const SettingsRecord& record, SchedulerHooks hooks);
+    Scheduler(const settings::SettingsRecord& record, SchedulerHooks hooks);
 
     // The local time the last due tick read from the clock (the last due point,
     // whether or not it probed); DateValue::sentinel() until the first one.
@@ -95,11 +95,11 @@ public:
     void tick();
 
 private:
-    const SettingsRecord& record_;
+    const settings::SettingsRecord& record_;
     SchedulerHooks hooks_;
     DateValue lastProbeTime_ = DateValue::sentinel();
     std::optional<std::chrono::milliseconds> lastDue_;  // monotonic; empty after restart()
     bool inTick_ = false;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::schedule

@@ -7,7 +7,7 @@
 #include <limits>
 #include <system_error>
 
-namespace zorvek {
+namespace zorvek::settings {
 
 std::string_view trimBlanks(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
@@ -181,4 +181,4 @@ std::optional<std::string> normaliseTime(std::string_view text) {
     return result;
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::settings

@@ -32,7 +32,7 @@
 #include <string>
 #include <string_view>
 
-namespace zorvek {
+namespace zorvek::settings {
 
 // Blanks are spaces and tabs, the characters the readers below skip.
 constexpr bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -65,4 +65,4 @@ std::string formatNumber(double value);
 // "hh:mm" when `text` reads as a time of day in the form above, else nothing.
 std::optional<std::string> normaliseTime(std::string_view text);
 
-}  // namespace zorvek
+}  // namespace zorvek::settings

@@ -22,7 +22,7 @@
 #include "base/unique_fd.h"
 #include "settings/settings_file.h"
 
-namespace zorvek {
+namespace zorvek::settings {
 namespace {
 
 namespace fs = std::filesystem;
@@ -523,4 +523,4 @@ std::filesystem::path settingsPathIn(const std::filesystem::path& dir) {
     return dir / kSettingsFileName;
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::settings

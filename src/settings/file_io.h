@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace zorvek {
+namespace zorvek::settings {
 
 // The whole content of the regular file at `path`, or nothing when it is
 // missing, cannot be opened or read, is not a regular file (a directory, a
@@ -61,4 +61,4 @@ void removeLeftoverTemporaryFiles(const std::filesystem::path& target);
 // Where the settings file lives in `dir`: dir/Zorvek.ini.
 std::filesystem::path settingsPathIn(const std::filesystem::path& dir);
 
-}  // namespace zorvek
+}  // namespace zorvek::settings

@@ -7,7 +7,7 @@
 #include "settings/conversions.h"
 #include "text/cp932.h"
 
-namespace zorvek {
+namespace zorvek::settings {
 namespace {
 
 bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
@@ -170,4 +170,4 @@ std::string_view toString(LoadStage stage) {
     return "unknown";
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::settings

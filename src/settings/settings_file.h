@@ -42,7 +42,7 @@
 
 #include "settings/settings_record.h"
 
-namespace zorvek {
+namespace zorvek::settings {
 
 inline constexpr std::string_view kSettingsFileName = "Zorvek.ini";
 
@@ -140,4 +140,4 @@ SettingsFileLine lineFromControls(const SettingsControls& controls);
 // A short name for a stage, for logs and test messages.
 std::string_view toString(LoadStage stage);
 
-}  // namespace zorvek
+}  // namespace zorvek::settings

@@ -9,7 +9,7 @@
 
 #include "settings/file_io.h"
 
-namespace zorvek {
+namespace zorvek::settings {
 namespace {
 
 bool isAbsolute(const char* path) { return path != nullptr && path[0] == '/'; }
@@ -51,4 +51,4 @@ SettingsLocation settingsLocation(const std::filesystem::path& programDir,
     return {beside, own};
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::settings

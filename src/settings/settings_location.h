@@ -9,7 +9,7 @@
 
 #include <filesystem>
 
-namespace zorvek {
+namespace zorvek::settings {
 
 struct SettingsLocation {
     std::filesystem::path loadFrom;  // read at start-up (may not exist)
@@ -35,4 +35,4 @@ std::filesystem::path userSettingsFolder();
 SettingsLocation settingsLocation(const std::filesystem::path& programDir,
                                   const std::filesystem::path& userFolder);
 
-}  // namespace zorvek
+}  // namespace zorvek::settings

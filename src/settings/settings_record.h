@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zorvek {
+namespace zorvek::settings {
 
 struct SettingsRecord {
     std::string HostName;      // host name or IP address to probe (UTF-8)
@@ -19,4 +19,4 @@ struct SettingsRecord {
     bool operator==(const SettingsRecord&) const = default;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::settings

@@ -10,7 +10,7 @@
 #include "settings/conversions.h"
 #include "settings/file_io.h"
 
-namespace zorvek {
+namespace zorvek::settings {
 namespace {
 
 // Makes the folders above `file` that are missing, from the top down, each
@@ -73,4 +73,4 @@ void removeInterruptedSaves(const std::filesystem::path& file) {
     removeLeftoverTemporaryFiles(file);
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::settings

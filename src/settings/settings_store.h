@@ -10,7 +10,7 @@
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"
 
-namespace zorvek {
+namespace zorvek::settings {
 
 // Reads the settings file `file` and applies it. A missing, unreadable or oversized
 // file changes nothing; a damaged one stops where its first bad item is. The
@@ -38,4 +38,4 @@ SaveResult saveSettings(const std::filesystem::path& file, const SettingsControl
 // settings file `file` (see removeLeftoverTemporaryFiles). Called at start-up.
 void removeInterruptedSaves(const std::filesystem::path& file);
 
-}  // namespace zorvek
+}  // namespace zorvek::settings

@@ -9,7 +9,7 @@
 
 #include "tray/tray_icon_record.h"
 
-namespace zorvek {
+namespace zorvek::tray {
 
 inline constexpr uint32_t NIM_ADD = 0;
 inline constexpr uint32_t NIM_MODIFY = 1;
@@ -39,4 +39,4 @@ private:
     std::vector<Call> calls_;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::tray

@@ -14,7 +14,7 @@
 #include <QMenu>
 #include <QtEndian>
 
-namespace zorvek {
+namespace zorvek::tray {
 
 const QDBusArgument& operator>>(const QDBusArgument& in, SniPixmap& pixmap) {
     in.beginStructure();
@@ -306,4 +306,4 @@ void StatusNotifierItem::setRegistered(bool registered) {
     emit stateChanged();
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::tray

@@ -22,7 +22,7 @@
 
 class QDBusServiceWatcher;
 
-namespace zorvek {
+namespace zorvek::tray {
 
 // One picture of an item: width, height and ARGB32 pixels in network order.
 struct SniPixmap {
@@ -83,12 +83,12 @@ class SniObject : public QObject {
     Q_PROPERTY(QString Status READ status)
     Q_PROPERTY(int WindowId READ windowId)
     Q_PROPERTY(QString IconName READ iconName)
-    Q_PROPERTY(zorvek::SniPixmaps IconPixmap READ iconPixmap)
+    Q_PROPERTY(zorvek::tray::SniPixmaps IconPixmap READ iconPixmap)
     Q_PROPERTY(QString OverlayIconName READ iconName)
-    Q_PROPERTY(zorvek::SniPixmaps OverlayIconPixmap READ noPixmaps)
+    Q_PROPERTY(zorvek::tray::SniPixmaps OverlayIconPixmap READ noPixmaps)
     Q_PROPERTY(QString AttentionIconName READ iconName)
-    Q_PROPERTY(zorvek::SniPixmaps AttentionIconPixmap READ noPixmaps)
-    Q_PROPERTY(zorvek::SniToolTip ToolTip READ toolTip)
+    Q_PROPERTY(zorvek::tray::SniPixmaps AttentionIconPixmap READ noPixmaps)
+    Q_PROPERTY(zorvek::tray::SniToolTip ToolTip READ toolTip)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
     Q_PROPERTY(QDBusObjectPath Menu READ menu)
 public:
@@ -141,12 +141,12 @@ public:
 
 public slots:
     uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
-                   zorvek::MenuLayout& layout);
-    QList<zorvek::MenuItemProperties> GetGroupProperties(const QList<int>& ids,
-                                                         const QStringList& propertyNames);
+                   zorvek::tray::MenuLayout& layout);
+    QList<zorvek::tray::MenuItemProperties> GetGroupProperties(const QList<int>& ids,
+                                                               const QStringList& propertyNames);
     QDBusVariant GetProperty(int id, const QString& name);
     void Event(int id, const QString& eventId, const QDBusVariant& data, uint timestamp);
-    QList<int> EventGroup(const QList<zorvek::MenuEvent>& events);
+    QList<int> EventGroup(const QList<zorvek::tray::MenuEvent>& events);
     bool AboutToShow(int id);
     QList<int> AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors);
 
@@ -203,10 +203,10 @@ private:
     int registering_ = 0;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::tray
 
-Q_DECLARE_METATYPE(zorvek::SniPixmap)
-Q_DECLARE_METATYPE(zorvek::SniToolTip)
-Q_DECLARE_METATYPE(zorvek::MenuLayout)
-Q_DECLARE_METATYPE(zorvek::MenuItemProperties)
-Q_DECLARE_METATYPE(zorvek::MenuEvent)
+Q_DECLARE_METATYPE(zorvek::tray::SniPixmap)
+Q_DECLARE_METATYPE(zorvek::tray::SniToolTip)
+Q_DECLARE_METATYPE(zorvek::tray::MenuLayout)
+Q_DECLARE_METATYPE(zorvek::tray::MenuItemProperties)
+Q_DECLARE_METATYPE(zorvek::tray::MenuEvent)

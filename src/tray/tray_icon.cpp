@@ -3,7 +3,7 @@
 
 #include <charconv>
 
-namespace zorvek {
+namespace zorvek::tray {
 
 TrayAction actionForCode(int code) {
     switch (code) {
@@ -49,4 +49,4 @@ void TrayIcon::setTrayIconState(int state, uint32_t normalIconHandle, uint32_t a
     }
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::tray

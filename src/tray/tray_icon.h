@@ -12,7 +12,7 @@
 #include "tray/shell.h"
 #include "tray/tray_icon_record.h"
 
-namespace zorvek {
+namespace zorvek::tray {
 
 // Mouse codes delivered with the icon's callback message.
 inline constexpr int WM_MOUSEMOVE = 512;
@@ -68,4 +68,4 @@ private:
     std::string& iconState_;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::tray

@@ -6,7 +6,7 @@
 
 #include "text/cp932.h"
 
-namespace zorvek {
+namespace zorvek::tray {
 
 uint32_t TrayIconRecord::read32(size_t offset) const {
     return static_cast<uint32_t>(bytes_[offset]) | static_cast<uint32_t>(bytes_[offset + 1]) << 8 |
@@ -37,4 +37,4 @@ void TrayIconRecord::setTip(std::string_view captionUtf8) {
     }
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::tray

@@ -11,7 +11,7 @@
 #include <span>
 #include <string_view>
 
-namespace zorvek {
+namespace zorvek::tray {
 
 // uFlags bits.
 inline constexpr uint32_t NIF_MESSAGE = 1;
@@ -71,4 +71,4 @@ private:
     Bytes bytes_{};
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::tray

@@ -8,7 +8,7 @@
 #include "text/cp932.h"
 #include "tray/tray_icon.h"
 
-namespace zorvek {
+namespace zorvek::tray {
 
 namespace {
 
@@ -94,4 +94,4 @@ void QtTrayShell::notify(uint32_t operation, const TrayIconRecord& record) {
     }
 }
 
-}  // namespace zorvek
+}  // namespace zorvek::tray

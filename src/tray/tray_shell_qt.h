@@ -18,7 +18,7 @@
 #include "tray/shell.h"
 #include "tray/status_notifier_qt.h"
 
-namespace zorvek {
+namespace zorvek::tray {
 
 class QtTrayShell : public QObject, public Shell {
     Q_OBJECT
@@ -67,4 +67,4 @@ private:
     bool added_ = false;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::tray

@@ -95,11 +95,11 @@ void FieldHandlers::gotFocus(int index) {
 }
 
 bool FieldHandlers::intervalIsValid(const QString& text) {
-    const std::optional<double> number = parseNumber(text.toStdString());
+    const std::optional<double> number = settings::parseNumber(text.toStdString());
     if (!number) return false;
     // Rounded as the platform's conversion rounds (a half to the even
     // neighbour); compared as a double, so no text is too large to judge.
-    const double rounded = roundHalfEven(*number);
+    const double rounded = settings::roundHalfEven(*number);
     return rounded >= 1.0 && rounded <= 999.0;
 }
 
@@ -108,13 +108,15 @@ bool FieldHandlers::lostFocus(int index) {
     QLineEdit* field = window_.Text1(index);
     bool refused = false;
     if (index == 1) {
-        if (!parseNumber(field->text().toStdString())) field->setText(QStringLiteral("0"));
+        if (!settings::parseNumber(field->text().toStdString()))
+            field->setText(QStringLiteral("0"));
         if (!intervalIsValid(field->text())) {
             refuse(index, kIntervalMessage, QStringLiteral("1"));
             refused = true;
         }
     } else if (index == 2 || index == 3) {
-        if (const std::optional<std::string> time = normaliseTime(field->text().toStdString())) {
+        if (const std::optional<std::string> time =
+                settings::normaliseTime(field->text().toStdString())) {
             field->setText(QString::fromStdString(*time));
         } else {
             refuse(index, kTimeMessage, QStringLiteral("00:00"));

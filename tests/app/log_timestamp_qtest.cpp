@@ -10,6 +10,7 @@
 #include "app/log_timestamp.h"
 
 using namespace zorvek;
+using namespace zorvek::app;
 
 class LogTimestampTest : public QObject {
     Q_OBJECT

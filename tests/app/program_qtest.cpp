@@ -22,6 +22,10 @@
 #include "text/cp932.h"
 
 using namespace zorvek;
+using namespace zorvek::app;
+using namespace zorvek::schedule;
+using namespace zorvek::settings;
+using namespace zorvek::tray;
 
 namespace {
 

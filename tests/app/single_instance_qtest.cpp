@@ -19,6 +19,7 @@
 #include "app/single_instance.h"
 
 using namespace zorvek;
+using namespace zorvek::app;
 using Claim = SingleInstance::Claim;
 
 namespace {

@@ -22,6 +22,7 @@
 #include "tray/status_notifier_qt.h"
 
 using namespace zorvek;
+using namespace zorvek::tray;
 
 namespace {
 

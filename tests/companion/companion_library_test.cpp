@@ -3,7 +3,7 @@
 
 #include "companion/companion_library.h"
 
-namespace zorvek {
+namespace zorvek::companion {
 namespace {
 
 TEST(CompanionLibraryTest, MissingLibraryOrEntryGiveTheirCodesAndAreRetried) {
@@ -19,4 +19,4 @@ TEST(CompanionLibraryTest, MissingLibraryOrEntryGiveTheirCodesAndAreRetried) {
 }
 
 }  // namespace
-}  // namespace zorvek
+}  // namespace zorvek::companion

@@ -7,7 +7,7 @@
 #include <ctime>
 #include <string>
 
-namespace zorvek {
+namespace zorvek::schedule {
 namespace {
 
 DateParts P(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
@@ -249,4 +249,4 @@ TEST(DateValue, NowReadsTheLocalClockInWholeSeconds) {
 }
 
 }  // namespace
-}  // namespace zorvek
+}  // namespace zorvek::schedule

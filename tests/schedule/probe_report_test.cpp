@@ -10,7 +10,7 @@
 #include "companion/companion_library.h"
 #include "schedule/probe_report.h"
 
-namespace zorvek {
+namespace zorvek::schedule {
 namespace {
 
 // Records what a probe does to the window, in order.
@@ -42,10 +42,10 @@ struct RecordingUi : ProbeUi {
 };
 
 struct ProbeFixture : ::testing::Test {
-    SettingsRecord record;
-    ResultMessages messages;
+    settings::SettingsRecord record;
+    companion::ResultMessages messages;
     RecordingUi ui;
-    CompanionLibrary library{ZORVEK_FAKE_DIR, "ZorvekFake"};
+    companion::CompanionLibrary library{ZORVEK_FAKE_DIR, "ZorvekFake"};
     ProbeReporter reporter{record, messages,
                            [this](const std::string& h) { return library.ping(h); }, ui};
 
@@ -154,4 +154,4 @@ TEST_F(ProbeFixture, ProbesNeverNestButAnOpenBoxHoldsNothingUp) {
 }
 
 }  // namespace
-}  // namespace zorvek
+}  // namespace zorvek::schedule

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace zorvek {
+namespace zorvek::schedule {
 namespace {
 
 TEST(InsideDailyWindow, Boundaries) {
@@ -114,7 +114,7 @@ TEST(IsDue, OneIntervalAfterTheLastDuePoint) {
 
 // The scheduler's collaborators, recording what the tick asks of them.
 struct Harness {
-    SettingsRecord record{"probe.example", 5, "09:00", "17:00", 1, 1};
+    settings::SettingsRecord record{"probe.example", 5, "09:00", "17:00", 1, 1};
     DateValue clock = at(10, 0, 0);                // the local clock
     std::chrono::milliseconds monotonic{123'456};  // the clock that never steps
     IntervalUnit unit = IntervalUnit::Minutes;
@@ -474,7 +474,7 @@ TEST(Scheduler, SettingTheSentinelMakesTheNextTickDue) {
 }
 
 TEST(Scheduler, RefusesMissingHooks) {
-    SettingsRecord record;
+    settings::SettingsRecord record;
     SchedulerHooks complete{[] { return DateValue(); },
                             [] { return std::chrono::milliseconds(0); },
                             [] { return IntervalUnit::None; },
@@ -497,4 +497,4 @@ TEST(Scheduler, RefusesMissingHooks) {
 }
 
 }  // namespace
-}  // namespace zorvek
+}  // namespace zorvek::schedule

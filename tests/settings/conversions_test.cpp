@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace zorvek {
+namespace zorvek::settings {
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -259,4 +259,4 @@ TEST(NormaliseTime, AcceptsHoursMinutesAndOptionalSeconds) {
 }
 
 }  // namespace
-}  // namespace zorvek
+}  // namespace zorvek::settings

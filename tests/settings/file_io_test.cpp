@@ -27,7 +27,7 @@
 #include "settings/settings_file.h"
 #include "settings/settings_store.h"
 
-namespace zorvek {
+namespace zorvek::settings {
 namespace {
 
 namespace fs = std::filesystem;
@@ -595,4 +595,4 @@ TEST_F(FileIoTest, SaveRefusesSettingsTooLongToLoadAgain) {
 }
 
 }  // namespace
-}  // namespace zorvek
+}  // namespace zorvek::settings

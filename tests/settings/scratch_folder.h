@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace zorvek {
+namespace zorvek::settings {
 
 // The ordinary user the permission cases write as: nobody when the tests run
 // as root (root is never refused by permission bits), else the test's own user.
@@ -50,4 +50,4 @@ private:
     std::filesystem::path path_;
 };
 
-}  // namespace zorvek
+}  // namespace zorvek::settings

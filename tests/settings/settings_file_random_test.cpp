@@ -10,7 +10,7 @@
 #include "fuzz/settings_file_invariants.h"
 #include "settings/settings_file.h"
 
-namespace zorvek {
+namespace zorvek::settings {
 namespace {
 
 // A small generator with a fixed sequence on every platform (the standard
@@ -126,4 +126,4 @@ TEST(SettingsFileRandom, InvariantsHoldOnPseudoRandomFiles) {
 }
 
 }  // namespace
-}  // namespace zorvek
+}  // namespace zorvek::settings

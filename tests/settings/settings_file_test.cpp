@@ -10,7 +10,7 @@
 
 #include "settings/conversions.h"
 
-namespace zorvek {
+namespace zorvek::settings {
 
 // Readable failure messages for the structs compared below.
 void PrintTo(const SettingsControls& c, std::ostream* os) {
@@ -419,4 +419,4 @@ TEST(ApplySettingsFile, HugeInputsAreScannedOnlyAsFarAsNeeded) {
 }
 
 }  // namespace
-}  // namespace zorvek
+}  // namespace zorvek::settings

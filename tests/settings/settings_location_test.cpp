@@ -23,7 +23,7 @@
 #include "settings/file_io.h"
 #include "settings/settings_store.h"
 
-namespace zorvek {
+namespace zorvek::settings {
 namespace {
 
 namespace fs = std::filesystem;
@@ -162,4 +162,4 @@ TEST_F(SettingsLocationTest, FirstSaveMakesThePrivateUserFolder) {
 }
 
 }  // namespace
-}  // namespace zorvek
+}  // namespace zorvek::settings

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace zorvek {
+namespace zorvek::tray {
 namespace {
 
 std::vector<uint8_t> tipBytes(const TrayIconRecord& r) { return {r.tip().begin(), r.tip().end()}; }
@@ -108,4 +108,4 @@ TEST(TrayIconRecord, ShorterTipLeavesNothingOfTheLongerOneBehind) {
 }
 
 }  // namespace
-}  // namespace zorvek
+}  // namespace zorvek::tray

@@ -8,7 +8,7 @@
 
 #include "tray/shell.h"
 
-namespace zorvek {
+namespace zorvek::tray {
 namespace {
 
 constexpr uint32_t kWindow = 0x00A1B2C3;
@@ -161,4 +161,4 @@ TEST(TrayIcon, MouseCodes) {
 }
 
 }  // namespace
-}  // namespace zorvek
+}  // namespace zorvek::tray

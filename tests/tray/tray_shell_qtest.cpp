@@ -8,6 +8,7 @@
 #include "tray/tray_shell_qt.h"
 
 using namespace zorvek;
+using namespace zorvek::tray;
 
 class TrayShellTest : public QObject {
     Q_OBJECT

@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
         return 77;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
-    zorvek::sendWindowPicturesOnTheConnection();  // as the program does
+    zorvek::app::sendWindowPicturesOnTheConnection();  // as the program does
     QApplication app(argc, argv);
     WindowOnDisplayTest test;
     return QTest::qExec(&test, argc, argv);

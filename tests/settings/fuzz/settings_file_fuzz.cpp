@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // slow the fuzzer down.
     if (size > zorvek::kSettingsFileMaxBytes) return -1;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    if (const auto failure = zorvek::fuzzing::checkSettingsFileInvariants(bytes)) {
+    if (const auto failure = zorvek::settings::fuzzing::checkSettingsFileInvariants(bytes)) {
         std::fprintf(stderr, "invariant broken: %s\n", failure->c_str());
         std::abort();
     }

@@ -10,7 +10,7 @@
 #include "settings/conversions.h"
 #include "settings/settings_file.h"
 
-namespace zorvek::fuzzing {
+namespace zorvek::settings::fuzzing {
 
 // Checks the reader's invariants on `bytes`; returns a description of the first
 // one broken, or nothing when all hold.
@@ -91,4 +91,4 @@ inline std::optional<std::string> checkSettingsFileInvariants(std::string_view b
     return std::nullopt;
 }
 
-}  // namespace zorvek::fuzzing
+}  // namespace zorvek::settings::fuzzing
