@@ -16,6 +16,7 @@
 #include "settings/settings_location.h"
 #include "text/cp932.h"
 #include "ui/message_box.h"
+#include "ui/user_texts.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ namespace {
 // display, in a box, and gives the status the process ends with.
 int refuseToStart(int& argc, char** argv, const zorvek::app::DisplayChoice& display,
                   const std::string& text) {
-    std::fprintf(stderr, "zorvek: %s\n", text.c_str());
+    std::fputs(zorvek::ui::standardErrorLine(text).c_str(), stderr);
     std::fflush(stderr);
     if (!display.problem) {
         QApplication app(argc, argv);
@@ -42,10 +43,7 @@ int main(int argc, char** argv) {
     // program needs none (the probe library falls back to the system's ping),
     // so it refuses before anything of Qt exists.
     if (::getauxval(AT_SECURE) != 0) {
-        std::fputs(
-            "zorvek: refusing to run with elevated privileges (file capabilities, setuid or "
-            "setgid); it needs none, remove them\n",
-            stderr);
+        std::fputs(zorvek::ui::kElevatedRefusal, stderr);
         return EXIT_FAILURE;
     }
     // Without a display Qt would abort the process; the program says why
@@ -58,24 +56,18 @@ int main(int argc, char** argv) {
     // companion library, the tray tip) goes through code page 932; without the
     // converter nothing could be loaded or saved correctly.
     if (const std::optional<std::string> problem = zorvek::cp932::converterProblem()) {
-        return refuseToStart(
-            argc, argv, display,
-            "コードページ932の文字コード変換が使えないため、Zorvekを起動できません。\n" + *problem);
+        return refuseToStart(argc, argv, display, zorvek::ui::converterMissingMessage(*problem));
     }
     // The folder is found from the executable itself, as the file system's
     // bytes, so that Zorvek.ini and the library are found whatever the
     // folder's name, and the working directory is never used.
     const std::optional<std::string> folder = zorvek::companion::programFolder();
     if (!folder) {
-        return refuseToStart(argc, argv, display,
-                             "実行ファイルのフォルダーが分からないため、Zorvekを起動できません。\n"
-                             "(/proc/self/exe cannot be read)");
+        return refuseToStart(argc, argv, display, zorvek::ui::programFolderUnknownMessage());
     }
 
     if (display.problem) {
-        return refuseToStart(
-            argc, argv, display,
-            "ウィンドウを表示できる画面がないため、Zorvekを起動できません。\n" + *display.problem);
+        return refuseToStart(argc, argv, display, zorvek::ui::noDisplayMessage(*display.problem));
     }
 
     // On X11 an appended log line is not kept waiting on the X server.

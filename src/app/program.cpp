@@ -22,6 +22,7 @@
 #include "settings/file_io.h"
 #include "settings/settings_store.h"
 #include "tray/tray_shell_qt.h"
+#include "ui/user_texts.h"
 
 namespace zorvek::app {
 namespace {
@@ -227,12 +228,10 @@ void Program::save() {
     // would refuse it, so a save never stores such a count.
     if (!ui::FieldHandlers::intervalIsValid(window_.Text1(1)->text())) fields_.lostFocus(1);
 
-    const settings::SaveResult result =
-        settings::saveSettings(options_.settings.saveTo, controls(), record_);
-    if (!result.written) {
-        boxes_.show(QStringLiteral("設定を保存できませんでした。\n%1\n%2")
-                        .arg(QString::fromStdString(result.path.string()),
-                             QString::fromStdString(result.error)),
+    const std::filesystem::path& file = options_.settings.saveTo;
+    if (const std::optional<settings::SaveFailure> failure =
+            settings::saveSettings(file, controls(), record_)) {
+        boxes_.show(QString::fromStdString(ui::saveFailedMessage(file.string(), *failure)),
                     QString::fromUtf8(ui::kAppTitle));
     }
     scheduler_.restart();

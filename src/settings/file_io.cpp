@@ -53,17 +53,9 @@ private:
     bool committed_ = false;
 };
 
-void setError(std::string* error, const std::string& text) noexcept {
-    if (!error) return;
-    try {
-        *error = text;
-    } catch (...) {
-        // Out of memory while describing the failure: the false result stands.
-    }
+SaveFailure failed(SaveStep step, int err = 0, std::string path = {}) {
+    return SaveFailure{step, err, std::move(path), {}};
 }
-
-// The system's own words for an error number, in the user's language.
-std::string reason(int err) { return std::system_category().message(err); }
 
 bool isPermissionError(int err) { return err == EACCES || err == EPERM; }
 
@@ -226,13 +218,11 @@ std::optional<Place> resolvePlace(const fs::path& path, bool followLast, WalkFai
     return fail(EISDIR);  // not reached: the last component always returns
 }
 
-// The message for a path that could not be followed.
-std::string walkFailureText(const WalkFailure& failure) {
-    if (!failure.refusedLink.empty()) {
-        return "リンク " + failure.refusedLink.string() +
-               " は誰でも書き込める共有フォルダにある他のユーザーのリンクなので、たどりません。";
-    }
-    return "ファイルを調べられません（" + reason(failure.err) + "）。";
+// What went wrong on the way to a file.
+SaveFailure walkFailed(const WalkFailure& failure) {
+    if (!failure.refusedLink.empty())
+        return failed(SaveStep::RefusedLink, 0, failure.refusedLink.string());
+    return failed(SaveStep::Examine, failure.err);
 }
 
 // Same folder: the same file system object.
@@ -280,14 +270,13 @@ enum class Outcome { Written, Failed, NeedsInPlace };
 // take new files from this user or the old file's owner and group cannot be
 // given to the new one.
 Outcome replaceByRename(const Place& file, const OldFile* old, std::string_view bytes,
-                        std::string* error) {
+                        SaveFailure& failure) {
     std::string tempName;
     base::UniqueFd fd(makeTemporaryFile(file.folder.get(), file.name, tempName));
     if (fd.get() < 0) {
         const int err = errno;
         if (old && (isPermissionError(err) || err == EROFS)) return Outcome::NeedsInPlace;
-        setError(error, "フォルダ " + folderOf(file.shown).string() + " にファイルを作れません（" +
-                            reason(err) + "）。");
+        failure = failed(SaveStep::MakeTemporary, err, folderOf(file.shown).string());
         return Outcome::Failed;
     }
     TempFileGuard temp(file.folder.get(), tempName);
@@ -306,17 +295,16 @@ Outcome replaceByRename(const Place& file, const OldFile* old, std::string_view 
         }
     }
     if (::fchmod(fd.get(), mode) != 0) {
-        setError(error, "新しいファイルの権限を設定できません（" + reason(errno) + "）。");
+        failure = failed(SaveStep::SetMode, errno);
         return Outcome::Failed;
     }
     if (!writeAllAt(fd.get(), bytes, 0) || ::fsync(fd.get()) != 0 || !fd.close()) {
-        setError(error, "書き込めませんでした（" + reason(errno) + "）。" +
-                            (old ? "元のファイルはそのままです。" : ""));
+        failure = failed(old ? SaveStep::WriteBesideOld : SaveStep::WriteNew, errno);
         return Outcome::Failed;
     }
     if (::renameat(file.folder.get(), tempName.c_str(), file.folder.get(), file.name.c_str()) !=
         0) {
-        setError(error, "ファイルを置き換えられません（" + reason(errno) + "）。");
+        failure = failed(SaveStep::Rename, errno);
         return Outcome::Failed;
     }
     temp.commit();
@@ -331,7 +319,7 @@ Outcome replaceByRename(const Place& file, const OldFile* old, std::string_view 
 // Rewrites the open file from its first byte: the whole new content, then cut
 // to its length, then flushed. On failure the old content is put back when it
 // could be read first.
-bool rewriteInPlace(OldFile& old, std::string_view bytes, std::string* error) {
+std::optional<SaveFailure> rewriteInPlace(OldFile& old, std::string_view bytes) {
     std::string backup;
     const bool haveBackup = old.readable && old.st.st_size >= 0 &&
                             static_cast<std::uintmax_t>(old.st.st_size) <= kBackupMaxBytes &&
@@ -343,20 +331,14 @@ bool rewriteInPlace(OldFile& old, std::string_view bytes, std::string* error) {
         const bool restored = haveBackup && writeAllAt(fd, backup, 0) &&
                               ::ftruncate(fd, static_cast<off_t>(backup.size())) == 0 &&
                               ::fsync(fd) == 0;
-        setError(error, "書き込めませんでした（" + reason(err) + "）。" +
-                            (restored ? "元の内容に戻しました。"
-                                      : "元の内容に戻せず、ファイルが壊れているかもしれません。"));
-        return false;
+        return failed(restored ? SaveStep::WriteRestored : SaveStep::WriteNotRestored, err);
     }
     // As with a replaced file, setuid, setgid and sticky are dropped (where
     // the user owns the file; for anyone else the system clears the first two
     // on writing).
     if ((old.st.st_mode & 07000) != 0) (void)::fchmod(fd, old.st.st_mode & 0777);
-    if (!old.fd.close()) {
-        setError(error, "書き込めませんでした（" + reason(errno) + "）。");
-        return false;
-    }
-    return true;
+    if (!old.fd.close()) return failed(SaveStep::CloseInPlace, errno);
+    return std::nullopt;
 }
 
 // True when `name` is ".<base>.XXXXXX", the name mkstemp gives our temporary
@@ -398,6 +380,32 @@ void removeLeftoversBeside(const Place& place) {
     }
 }
 
+// Opens the file `file` names for rewriting when there is one (`exists`),
+// with its state in `old`. Only a regular file is opened, and it is checked
+// before opening, so that opening cannot disturb a device or wait on a FIFO.
+std::optional<SaveFailure> openOldFile(const Place& file, OldFile& old, bool& exists) {
+    const int folder = file.folder.get();
+    exists = false;
+    if (::fstatat(folder, file.name.c_str(), &old.st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) return std::nullopt;
+        return failed(SaveStep::Examine, errno);
+    }
+    exists = true;
+    if (!S_ISREG(old.st.st_mode)) return failed(SaveStep::NotRegular, 0, file.shown.string());
+    constexpr int kFlags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
+    old.fd = base::UniqueFd(::openat(folder, file.name.c_str(), O_RDWR | kFlags));
+    old.readable = old.fd.get() >= 0;
+    if (!old.readable && errno == EACCES)
+        old.fd = base::UniqueFd(::openat(folder, file.name.c_str(), O_WRONLY | kFlags));
+    if (old.fd.get() < 0) {
+        const int err = errno;
+        return failed(isPermissionError(err) ? SaveStep::OpenDenied : SaveStep::Open, err);
+    }
+    if (::fstat(old.fd.get(), &old.st) != 0 || !S_ISREG(old.st.st_mode))
+        return failed(SaveStep::NotRegularOnOpen, 0, file.shown.string());
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::size_t maxBytes) {
@@ -434,70 +442,35 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path, std:
     }
 }
 
-bool rewriteFile(const std::filesystem::path& target, std::string_view bytes, std::string* error) {
+std::optional<SaveFailure> rewriteFile(const std::filesystem::path& target,
+                                       std::string_view bytes) {
     try {
         const fs::path name = target.filename();
-        if (name.empty() || name == "." || name == "..") {
-            setError(error, "ファイル名がありません: " + target.string());
-            return false;
-        }
-        WalkFailure failure;
-        const std::optional<Place> file = resolvePlace(target, true, failure);
-        if (!file) {
-            setError(error, walkFailureText(failure));
-            return false;
-        }
-        const int folder = file->folder.get();
+        if (name.empty() || name == "." || name == "..")
+            return failed(SaveStep::NoFileName, 0, target.string());
+        WalkFailure walk;
+        const std::optional<Place> file = resolvePlace(target, true, walk);
+        if (!file) return walkFailed(walk);
 
         OldFile old;
         bool exists = false;
-        int err = 0;
-        if (::fstatat(folder, file->name.c_str(), &old.st, AT_SYMLINK_NOFOLLOW) == 0) {
-            exists = true;
-            // Checked before opening, so that opening cannot disturb a device
-            // or wait on a FIFO.
-            if (!S_ISREG(old.st.st_mode)) {
-                setError(error,
-                         file->shown.string() + " はファイルではありません（フォルダなど）。");
-                return false;
-            }
-            constexpr int kFlags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
-            old.fd = base::UniqueFd(::openat(folder, file->name.c_str(), O_RDWR | kFlags));
-            old.readable = old.fd.get() >= 0;
-            if (!old.readable && errno == EACCES)
-                old.fd = base::UniqueFd(::openat(folder, file->name.c_str(), O_WRONLY | kFlags));
-            if (old.fd.get() < 0) {
-                err = errno;
-                setError(error,
-                         (isPermissionError(err)
-                              ? std::string("このファイルを書き換える権限がありません。")
-                              : "このファイルを書き換えられません（" + reason(err) + "）。") +
-                             "ファイルはそのままです。");
-                return false;
-            }
-            if (::fstat(old.fd.get(), &old.st) != 0 || !S_ISREG(old.st.st_mode)) {
-                setError(error, file->shown.string() + " はファイルではありません。");
-                return false;
-            }
-        } else if (errno != ENOENT) {
-            err = errno;
-            setError(error, "ファイルを調べられません（" + reason(err) + "）。");
-            return false;
-        }
+        if (std::optional<SaveFailure> failure = openOldFile(*file, old, exists)) return failure;
 
         // A file with other hard links is rewritten in place, as a renamed
         // file would leave the other names with the old content.
         if (!exists || old.st.st_nlink <= 1) {
-            const Outcome outcome = replaceByRename(*file, exists ? &old : nullptr, bytes, error);
-            if (outcome != Outcome::NeedsInPlace) return outcome == Outcome::Written;
+            SaveFailure failure;
+            const Outcome outcome = replaceByRename(*file, exists ? &old : nullptr, bytes, failure);
+            if (outcome == Outcome::Written) return std::nullopt;
+            if (outcome == Outcome::Failed) return failure;
         }
-        return rewriteInPlace(old, bytes, error);
+        return rewriteInPlace(old, bytes);
     } catch (const std::exception& e) {
-        setError(error, std::string("書き込めませんでした（") + e.what() + "）。");
-        return false;
+        SaveFailure failure = failed(SaveStep::Unexpected);
+        failure.detail = e.what();
+        return failure;
     } catch (...) {
-        setError(error, "書き込めませんでした。");
-        return false;
+        return failed(SaveStep::Unexpected);
     }
 }
 

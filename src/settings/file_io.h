@@ -11,7 +11,33 @@
 #include <string>
 #include <string_view>
 
+#include "base/failure.h"
+
 namespace zorvek::settings {
+
+// The step at which saving the settings failed.
+enum class SaveStep {
+    NoFileName,        // path: the target as given
+    RefusedLink,       // path: a link in a shared sticky folder that is not followed
+    Examine,           // err: the file or a folder on its way cannot be examined
+    NotRegular,        // path: the target is a folder, a FIFO, a device
+    NotRegularOnOpen,  // path: what was opened turned out not to be a regular file
+    OpenDenied,        // err: no permission to rewrite the existing file
+    Open,              // err: the existing file cannot be opened for writing
+    MakeTemporary,     // path: the folder; err
+    SetMode,           // err: the new file's permission bits
+    WriteNew,          // err: writing a new file (no old one existed)
+    WriteBesideOld,    // err: writing the new copy; the old file is as it was
+    Rename,            // err: the new copy cannot take the old one's place
+    WriteRestored,     // err: rewriting in place failed; the old content is back
+    WriteNotRestored,  // err: rewriting in place failed; the old content is not back
+    CloseInPlace,      // err: the rewritten file's close reported a failure
+    Unexpected,        // detail: an exception's text, or empty
+    MakeFolder,        // path: a missing folder above the file; err
+    TooLong,           // detail: the bytes the settings would take
+};
+
+using SaveFailure = base::Failure<SaveStep>;
 
 // The whole content of the regular file at `path`, or nothing when it is
 // missing, cannot be opened or read, is not a regular file (a directory, a
@@ -39,10 +65,9 @@ std::optional<std::string> readSmallFile(const std::filesystem::path& path, std:
 //    owner or group cannot be kept, the file has other hard links), the file is
 //    rewritten in place: the complete content from the start, cut to the new
 //    length, flushed. If that write fails, the old content is written back.
-// On failure the old file is left as it was, no temporary file remains,
-// `*error` (when given) receives the reason in plain words and the result is
-// false. Never throws.
-bool rewriteFile(const std::filesystem::path& target, std::string_view bytes, std::string* error);
+// On failure the old file is left as it was, no temporary file remains and
+// the result says at which step it failed. Never throws.
+std::optional<SaveFailure> rewriteFile(const std::filesystem::path& target, std::string_view bytes);
 
 // How old a temporary file of rewriteFile must be before it counts as left
 // behind: a save takes far less, so a younger one may belong to a save still

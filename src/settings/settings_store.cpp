@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <system_error>
 #include <vector>
 
 #include "settings/conversions.h"
@@ -16,7 +15,7 @@ namespace {
 // Makes the folders above `file` that are missing, from the top down, each
 // readable by the user alone (mode 0700), as the base directory rules ask of
 // the configuration folders a program makes.
-bool makeFoldersFor(const std::filesystem::path& file, std::string* error) {
+std::optional<SaveFailure> makeFoldersFor(const std::filesystem::path& file) {
     std::vector<std::filesystem::path> missing;
     struct stat st {};
     for (std::filesystem::path folder = file.parent_path();
@@ -25,13 +24,10 @@ bool makeFoldersFor(const std::filesystem::path& file, std::string* error) {
         missing.push_back(folder);
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (::mkdir(it->c_str(), 0700) != 0 && errno != EEXIST) {
-            *error = "フォルダー " + it->string() + " を作れません（" +
-                     std::system_category().message(errno) + "）。";
-            return false;
-        }
+        if (::mkdir(it->c_str(), 0700) != 0 && errno != EEXIST)
+            return SaveFailure{SaveStep::MakeFolder, errno, it->string(), {}};
     }
-    return true;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -43,8 +39,8 @@ LoadStage loadSettings(const std::filesystem::path& file, SettingsControls& cont
     return applySettingsFile(*bytes, controls, record);
 }
 
-SaveResult saveSettings(const std::filesystem::path& file, const SettingsControls& controls,
-                        SettingsRecord& record) {
+std::optional<SaveFailure> saveSettings(const std::filesystem::path& file,
+                                        const SettingsControls& controls, SettingsRecord& record) {
     record.HostName = controls.text[0];
     if (const std::optional<int16_t> count = toInt16(std::string_view(controls.text[1]))) {
         record.Interval = *count;
@@ -54,19 +50,11 @@ SaveResult saveSettings(const std::filesystem::path& file, const SettingsControl
     record.LogToList = controls.check1;
     record.ShowErrorBox = controls.check2;
 
-    SaveResult result;
-    result.path = file;
     const std::string bytes = formatSettingsFile(lineFromControls(controls));
-    if (bytes.size() > kSettingsFileMaxBytes) {
-        result.error = "設定が長すぎます（" + std::to_string(bytes.size()) +
-                       " バイト。読み込める設定ファイルは " +
-                       std::to_string(kSettingsFileMaxBytes) +
-                       " バイトまでです）。ファイルはそのままです。";
-        return result;
-    }
-    if (!makeFoldersFor(file, &result.error)) return result;
-    result.written = rewriteFile(result.path, bytes, &result.error);
-    return result;
+    if (bytes.size() > kSettingsFileMaxBytes)
+        return SaveFailure{SaveStep::TooLong, 0, file.string(), std::to_string(bytes.size())};
+    if (std::optional<SaveFailure> failure = makeFoldersFor(file)) return failure;
+    return rewriteFile(file, bytes);
 }
 
 void removeInterruptedSaves(const std::filesystem::path& file) {

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "settings/file_io.h"
 #include "settings/settings_file.h"
 #include "settings/settings_record.h"
 
@@ -18,21 +20,16 @@ namespace zorvek::settings {
 LoadStage loadSettings(const std::filesystem::path& file, SettingsControls& controls,
                        SettingsRecord& record);
 
-struct SaveResult {
-    bool written = false;
-    std::filesystem::path path;
-    std::string error;  // why the file could not be written
-};
-
 // Takes the record's fields from the controls (the count converted to a 16-bit
 // integer; the caller validates it first) and rewrites the settings file
 // `file` from the controls, unit included (see rewriteFile for how). Missing
 // folders above the file are made first, private to the user (a user's
 // configuration folder may not exist yet). Texts too long for a file that
 // loads again are refused rather than written. A failure leaves the previous
-// file whole and says why; the record takes the new values either way.
-SaveResult saveSettings(const std::filesystem::path& file, const SettingsControls& controls,
-                        SettingsRecord& record);
+// file whole and says at which step it failed; the record takes the new values
+// either way.
+std::optional<SaveFailure> saveSettings(const std::filesystem::path& file,
+                                        const SettingsControls& controls, SettingsRecord& record);
 
 // Removes what saves interrupted by a kill or a crash left behind next to the
 // settings file `file` (see removeLeftoverTemporaryFiles). Called at start-up.

@@ -11,6 +11,7 @@
 #include <QPointer>
 
 #include "ui/message_box.h"
+#include "ui/user_texts.h"
 
 class QAbstractButton;
 class QLineEdit;
@@ -18,9 +19,6 @@ class QLineEdit;
 namespace zorvek::ui {
 
 class SetPing;
-
-inline constexpr char kIntervalMessage[] = "1～999の数字を入力して下さい";
-inline constexpr char kTimeMessage[] = "時間を入力して下さい";
 
 class FieldHandlers : public QObject {
     Q_OBJECT

@@ -11,8 +11,6 @@ class QWidget;
 
 namespace zorvek::ui {
 
-inline constexpr char kAppTitle[] = "Zorvek";
-
 class BoxPresenter {
 public:
     virtual ~BoxPresenter() = default;

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "save_outcome.h"
 #include "scratch_folder.h"
 #include "settings/settings_file.h"
 #include "settings/settings_store.h"
@@ -119,7 +120,7 @@ ChildWrite rewriteInChild(const fs::path& target, const std::string& bytes, bool
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
         }
         std::string error;
-        const bool written = rewriteFile(target, bytes, &error);
+        const bool written = rewriteDescribed(target, bytes, &error);
         (void)!::write(pipeFds[1], error.data(), error.size());
         ::_exit(written ? 0 : 1);
     }
@@ -208,7 +209,7 @@ TEST_F(FileIoTest, WriteCreatesAFileWithUmaskPermissions) {
         {
             ScopedUmask mask(c.umask);
             std::string error;
-            ASSERT_TRUE(rewriteFile(target, "new\r\n", &error)) << error;
+            ASSERT_TRUE(rewriteDescribed(target, "new\r\n", &error)) << error;
         }
         EXPECT_EQ(readFile(target), "new\r\n");
         EXPECT_EQ(modeOf(target), c.expected) << std::oct << c.umask;
@@ -226,7 +227,7 @@ TEST_F(FileIoTest, WriteReplacesByRenameAndKeepsPermissionBits) {
     const ino_t oldInode = inodeOf(target);
 
     std::string error;
-    ASSERT_TRUE(rewriteFile(target, "short\r\n", &error)) << error;
+    ASSERT_TRUE(rewriteDescribed(target, "short\r\n", &error)) << error;
     EXPECT_EQ(readFile(target), "short\r\n");
     EXPECT_EQ(modeOf(target), 0640u);
     struct stat st {};
@@ -238,7 +239,7 @@ TEST_F(FileIoTest, WriteReplacesByRenameAndKeepsPermissionBits) {
     EXPECT_TRUE(leftovers(dir_).empty());
 
     // Empty content and a relative-looking name in the same directory work too.
-    ASSERT_TRUE(rewriteFile(target, "", &error)) << error;
+    ASSERT_TRUE(rewriteDescribed(target, "", &error)) << error;
     EXPECT_EQ(readFile(target), "");
     EXPECT_TRUE(leftovers(dir_).empty());
 }
@@ -262,10 +263,10 @@ TEST_F(FileIoTest, WriteFailuresReportAndLeaveNothingBehind) {
     };
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_FALSE(rewriteFile(c.target, "data", &error)) << c.name;
+        EXPECT_FALSE(rewriteDescribed(c.target, "data", &error)) << c.name;
         EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
         EXPECT_TRUE(leftovers(dir_).empty()) << c.name;
-        EXPECT_FALSE(rewriteFile(c.target, "data", nullptr)) << c.name;
+        EXPECT_FALSE(rewriteDescribed(c.target, "data", nullptr)) << c.name;
     }
     EXPECT_TRUE(fs::is_directory(busyDir / "inside"));
     EXPECT_EQ(readFile(plainFile), "x");
@@ -503,7 +504,8 @@ TEST_F(FileIoTest, SettingsSurviveWriteAndLoad) {
     saved.seconds = true;
     const fs::path path = settingsPathIn(dir_);
     std::string error;
-    ASSERT_TRUE(rewriteFile(path, formatSettingsFile(lineFromControls(saved)), &error)) << error;
+    ASSERT_TRUE(rewriteDescribed(path, formatSettingsFile(lineFromControls(saved)), &error))
+        << error;
 
     const auto bytes = readSmallFile(path, kSettingsFileMaxBytes);
     ASSERT_TRUE(bytes.has_value());
@@ -527,7 +529,7 @@ TEST_F(FileIoTest, LongestTypedHostSavesAndLoadsBack) {
     saved.check1 = saved.check2 = 1;
     saved.seconds = true;
     SettingsRecord record;
-    const SaveResult result = saveSettings(settingsPathIn(dir_), saved, record);
+    const SaveOutcome result = saveDescribed(settingsPathIn(dir_), saved, record);
     ASSERT_TRUE(result.written) << result.error;
     EXPECT_EQ(fs::file_size(result.path), 2u * kHostFieldLimit + 3 + 5 + 5 + 19);
 
@@ -568,7 +570,7 @@ TEST_F(FileIoTest, FileAtTheLoadLimitSavesBackLoadable) {
             continue;
         }
         ASSERT_EQ(stage, LoadStage::Complete) << c.name;
-        const SaveResult result = saveSettings(settingsPathIn(dir_), controls, record);
+        const SaveOutcome result = saveDescribed(settingsPathIn(dir_), controls, record);
         ASSERT_TRUE(result.written) << c.name << ": " << result.error;
         EXPECT_EQ(fs::file_size(result.path), kSettingsFileMaxBytes) << c.name;
         SettingsControls again;
@@ -587,7 +589,7 @@ TEST_F(FileIoTest, SaveRefusesSettingsTooLongToLoadAgain) {
     SettingsControls controls;
     controls.text = {std::string(kSettingsFileMaxBytes - 19, 'h'), "5", "", ""};  // 1 byte over
     SettingsRecord record;
-    const SaveResult result = saveSettings(settingsPathIn(dir_), controls, record);
+    const SaveOutcome result = saveDescribed(settingsPathIn(dir_), controls, record);
     EXPECT_FALSE(result.written);
     EXPECT_NE(result.error.find("長すぎます"), std::string::npos) << result.error;
     EXPECT_EQ(readFile(settingsPathIn(dir_)), old);

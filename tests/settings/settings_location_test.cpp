@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include "save_outcome.h"
 #include "scratch_folder.h"
 #include "settings/file_io.h"
 #include "settings/settings_store.h"
@@ -147,7 +148,7 @@ TEST_F(SettingsLocationTest, FirstSaveMakesThePrivateUserFolder) {
     SettingsControls controls;
     controls.text = {"example.org", "5", "23:00", "07:59"};
     SettingsRecord record;
-    const SaveResult result = saveSettings(file, controls, record);
+    const SaveOutcome result = saveDescribed(file, controls, record);
     ASSERT_TRUE(result.written) << result.error;
     EXPECT_EQ(result.path, file);
     for (const fs::path& folder : {dir_ / "config", dir_ / "config" / "zorvek"}) {

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: MIT
+#include "ui/user_texts.h"
+
+#include <cerrno>
+#include <system_error>
+
+#include "settings/settings_file.h"
+
+namespace zorvek::ui {
+namespace {
+
+using settings::SaveStep;
+
+// The system's own words for an error number, in the user's language.
+std::string reason(int err) { return std::system_category().message(err); }
+
+std::string couldNotWrite(int err) { return "書き込めませんでした（" + reason(err) + "）。"; }
+
+}  // namespace
+
+std::string saveFailureText(const settings::SaveFailure& failure) {
+    const int err = failure.err;
+    switch (failure.step) {
+        case SaveStep::NoFileName: return "ファイル名がありません: " + failure.path;
+        case SaveStep::RefusedLink:
+            return "リンク " + failure.path +
+                   " は誰でも書き込める共有フォルダにある他のユーザーのリンクなので、たどりません"
+                   "。";
+        case SaveStep::Examine: return "ファイルを調べられません（" + reason(err) + "）。";
+        case SaveStep::NotRegular:
+            return failure.path + " はファイルではありません（フォルダなど）。";
+        case SaveStep::NotRegularOnOpen: return failure.path + " はファイルではありません。";
+        case SaveStep::OpenDenied:
+            return "このファイルを書き換える権限がありません。ファイルはそのままです。";
+        case SaveStep::Open:
+            return "このファイルを書き換えられません（" + reason(err) +
+                   "）。ファイルはそのままです。";
+        case SaveStep::MakeTemporary:
+            return "フォルダ " + failure.path + " にファイルを作れません（" + reason(err) + "）。";
+        case SaveStep::SetMode:
+            return "新しいファイルの権限を設定できません（" + reason(err) + "）。";
+        case SaveStep::WriteNew: return couldNotWrite(err);
+        case SaveStep::WriteBesideOld: return couldNotWrite(err) + "元のファイルはそのままです。";
+        case SaveStep::Rename: return "ファイルを置き換えられません（" + reason(err) + "）。";
+        case SaveStep::WriteRestored: return couldNotWrite(err) + "元の内容に戻しました。";
+        case SaveStep::WriteNotRestored:
+            return couldNotWrite(err) + "元の内容に戻せず、ファイルが壊れているかもしれません。";
+        case SaveStep::CloseInPlace: return couldNotWrite(err);
+        case SaveStep::Unexpected:
+            if (failure.detail.empty()) return "書き込めませんでした。";
+            return "書き込めませんでした（" + failure.detail + "）。";
+        case SaveStep::MakeFolder:
+            return "フォルダー " + failure.path + " を作れません（" + reason(err) + "）。";
+        case SaveStep::TooLong:
+            return "設定が長すぎます（" + failure.detail + " バイト。読み込める設定ファイルは " +
+                   std::to_string(settings::kSettingsFileMaxBytes) +
+                   " バイトまでです）。ファイルはそのままです。";
+    }
+    return couldNotWrite(err);
+}
+
+std::string saveFailedMessage(const std::string& path, const settings::SaveFailure& failure) {
+    return "設定を保存できませんでした。\n" + path + "\n" + saveFailureText(failure);
+}
+
+std::string converterMissingMessage(const std::string& detail) {
+    return "コードページ932の文字コード変換が使えないため、Zorvekを起動できません。\n" + detail;
+}
+
+std::string programFolderUnknownMessage() {
+    return "実行ファイルのフォルダーが分からないため、Zorvekを起動できません。\n"
+           "(/proc/self/exe cannot be read)";
+}
+
+std::string noDisplayMessage(const std::string& detail) {
+    return "ウィンドウを表示できる画面がないため、Zorvekを起動できません。\n" + detail;
+}
+
+std::string standardErrorLine(const std::string& text) { return "zorvek: " + text + "\n"; }
+
+}  // namespace zorvek::ui

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: MIT
+// Every sentence the program shows or prints to its user, in one place: the
+// titles and texts of its message boxes, the reasons a save failed and why
+// the program cannot start. The lower layers say only what failed (a step,
+// an errno, a path); the words are chosen here. The window's own captions
+// live with the window, and the probe's result lines in its result table.
+// Plain strings without Qt, so that tests of the lower layers can read the
+// sentences their failures become.
+#pragma once
+
+#include <string>
+
+#include "settings/file_io.h"
+
+namespace zorvek::ui {
+
+// The title of the program's message boxes.
+inline constexpr char kAppTitle[] = "Zorvek";
+
+// Leaving the interval field with a count that is not 1 to 999, or a time
+// field with text that is not a time.
+inline constexpr char kIntervalMessage[] = "1～999の数字を入力して下さい";
+inline constexpr char kTimeMessage[] = "時間を入力して下さい";
+
+// Why the settings could not be saved, one sentence or two.
+std::string saveFailureText(const settings::SaveFailure& failure);
+
+// The box after a failed save: the file's path and why.
+std::string saveFailedMessage(const std::string& path, const settings::SaveFailure& failure);
+
+// Why the program cannot start; `detail` is what the check below found, in
+// its own words.
+std::string converterMissingMessage(const std::string& detail);
+std::string programFolderUnknownMessage();
+std::string noDisplayMessage(const std::string& detail);
+
+// Printed to standard error, "zorvek: " first, when the program is started
+// with privileges it refuses to hold.
+inline constexpr char kElevatedRefusal[] =
+    "zorvek: refusing to run with elevated privileges (file capabilities, setuid or "
+    "setgid); it needs none, remove them\n";
+
+// A reason for standard error, with the program's name in front.
+std::string standardErrorLine(const std::string& text);
+
+}  // namespace zorvek::ui
