@@ -6,9 +6,6 @@
 #include <cstdio>
 #include <optional>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
 #include <dlfcn.h>
 #include <sys/auxv.h>
 #include <sys/stat.h>
@@ -17,59 +14,25 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#endif
 
 namespace zorvek::companion {
 namespace {
 
-void* openLibrary(const std::string& path) {
-#ifdef _WIN32
-    return reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
-#else
-    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-#endif
-}
+void* openLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 
-void closeLibrary(void* handle) {
-#ifdef _WIN32
-    FreeLibrary(reinterpret_cast<HMODULE>(handle));
-#else
-    dlclose(handle);
-#endif
-}
-
-void* findSymbol(void* handle, const char* name) {
-#ifdef _WIN32
-    return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle), name));
-#else
-    return dlsym(handle, name);
-#endif
-}
-
-// Why the last open or lookup failed, as the platform says it.
+// Why the last open or lookup failed, as the dynamic linker says it.
 std::string lastLoadError() {
-#ifdef _WIN32
-    return "error " + std::to_string(GetLastError());
-#else
     const char* text = dlerror();
     return text != nullptr ? text : "unknown error";
-#endif
 }
 
 // Whether anything by the name `path` is there: a file, a folder, even a
 // dangling link or one that cannot be examined.
 bool nameTaken(const std::string& path) {
-#ifdef _WIN32
-    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    const DWORD error = GetLastError();
-    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-#else
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR);
-#endif
 }
 
-#ifndef _WIN32
 std::string errnoText() { return std::strerror(errno); }
 
 // Whether the real user can change `path`: write to it, or, as its owner,
@@ -123,7 +86,6 @@ std::optional<std::string> unsafeForElevated(const std::string& file, std::strin
     if (userCanChange(canonical, st)) return "the user can change " + canonical;
     return reachableFolder(canonical, st);
 }
-#endif
 
 }  // namespace
 
@@ -133,58 +95,36 @@ CompanionLibrary::CompanionLibrary(std::string programDir, std::string baseName)
       elevated_(runsElevated()) {}
 
 CompanionLibrary::~CompanionLibrary() {
-    if (handle_ != nullptr) closeLibrary(handle_);
+    if (handle_ != nullptr) dlclose(handle_);
 }
 
 std::string CompanionLibrary::fileNameFor(const std::string& baseName) {
-#ifdef _WIN32
-    return baseName + ".dll";
-#elif defined(__APPLE__)
-    return "lib" + baseName + ".dylib";
-#else
     return "lib" + baseName + ".so";
-#endif
 }
 
-bool CompanionLibrary::runsElevated() {
-#ifdef _WIN32
-    return false;
-#else
-    return ::getauxval(AT_SECURE) != 0;
-#endif
-}
+bool CompanionLibrary::runsElevated() { return ::getauxval(AT_SECURE) != 0; }
 
 void CompanionLibrary::report(const std::string& reason) {
     // A failed load is retried at every probe; the same reason is said once.
     if (reason == lastReport_) return;
     lastReport_ = reason;
-#if defined(__GLIBC__)
     std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, reason.c_str());
-#else
-    std::fprintf(stderr, "%s\n", reason.c_str());
-#endif
     std::fflush(stderr);
 }
 
 void* CompanionLibrary::open() {
     const std::string fileName = fileNameFor(baseName_);
-#ifdef _WIN32
-    const std::string beside = programDir_ + "\\" + fileName;
-#else
     const std::string beside = programDir_ + "/" + fileName;
-#endif
     // Whatever bears the name beside the program is the copy to use: a broken
     // copy is reported, never silently replaced by another one found elsewhere.
     if (!programDir_.empty() && nameTaken(beside)) {
         std::string toLoad = beside;
-#ifndef _WIN32
         if (elevated_) {
             if (const std::optional<std::string> why = unsafeForElevated(beside, toLoad)) {
                 report("not loading " + beside + " with elevated privileges: " + *why);
                 return nullptr;
             }
         }
-#endif
         void* handle = openLibrary(toLoad);
         if (handle == nullptr) report("cannot load " + toLoad + ": " + lastLoadError());
         return handle;
@@ -206,10 +146,10 @@ bool CompanionLibrary::load(int32_t& failureCode) {
         failureCode = kCodeLibraryMissing;
         return false;
     }
-    pinging_ = reinterpret_cast<PingingFn>(findSymbol(handle_, "Pinging"));
+    pinging_ = reinterpret_cast<PingingFn>(dlsym(handle_, "Pinging"));
     if (pinging_ == nullptr) {
         report("the companion library has no Pinging: " + lastLoadError());
-        closeLibrary(handle_);
+        dlclose(handle_);
         handle_ = nullptr;
         failureCode = kCodeEntryMissing;
         return false;

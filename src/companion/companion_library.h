@@ -17,9 +17,8 @@ public:
 
     // The copy in `programDir` (the folder's path as the file system's bytes)
     // is used when there is one; only when there is none is the system's
-    // library search path tried. `baseName` is the
-    // library's name without the platform's prefix and suffix ("Zorvek" →
-    // libZorvek.so, Zorvek.dll).
+    // library search path tried. `baseName` is the library's name without
+    // its prefix and suffix ("Zorvek" → libZorvek.so).
     //
     // A process started with elevated privileges (a setuid or setgid program,
     // or one given capabilities such as cap_net_raw) loads only a copy that
@@ -37,7 +36,7 @@ public:
     // written to standard error, once for each new reason.
     int32_t ping(const std::string& host);
 
-    // The platform's file name for a library base name.
+    // The file name for a library base name: lib<baseName>.so.
     static std::string fileNameFor(const std::string& baseName);
 
     // True when this process runs with privileges its real user does not

@@ -11,10 +11,9 @@
 
 namespace zorvek::companion {
 
-// The executable's folder as the file system's bytes (on Windows, in the
-// ANSI code page), from the kernel's record of the running file
-// (/proc/self/exe on Linux), never from the working directory or argv[0].
-// Empty when the system cannot tell. Plain bytes rather than a
+// The executable's folder as the file system's bytes, from the kernel's
+// record of the running file (/proc/self/exe), never from the working
+// directory or argv[0]. Empty when the system cannot tell. Plain bytes rather than a
 // std::filesystem::path keep zorvek-probe small and quick to start.
 std::optional<std::string> programFolder();
 
