@@ -118,10 +118,6 @@ DateParts DateValue::toParts() const {
     return p;
 }
 
-DateValue DateValue::addMinutes(int64_t n) const {
-    return DateValue(days_ + static_cast<double>(n) / 1440.0);
-}
-
 DateValue DateValue::addSeconds(int64_t n) const {
     return DateValue(days_ + static_cast<double>(n) / static_cast<double>(kSecondsPerDay));
 }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The program's date-time value: a count of days since 1899-12-30 00:00:00 local
-// time, the fraction being the time of day. This is the classic OLE date, kept
-// because the scheduler's arithmetic (adding minutes or seconds as day fractions)
-// and its comparisons are defined on it.
+// time, the fraction being the time of day (the classic OLE date). The
+// scheduler reads the local clock through it to compare a probe's time of day
+// with the daily window; the interval between probes runs on a monotonic clock
+// instead, so no schedule arithmetic is done on this value.
 //
 // A value below zero still carries the time of day as a positive fraction:
 // -1.25 is 1899-12-29 06:00:00, not 1899-12-28 18:00:00.
@@ -15,8 +16,8 @@
 
 namespace zorvek::schedule {
 
-// 1990-01-01 00:00:00, the "never probed" mark: far enough in the past that the
-// first tick after start-up or after a save is always due.
+// 1990-01-01 00:00:00, the "never probed" mark that the scheduler's last probe
+// time holds until the first probe after start-up or after a save.
 inline constexpr double kSentinelDays = 32874.0;
 
 // Local calendar parts of a date value, to the whole second.
@@ -62,8 +63,7 @@ public:
     // second give the same count.
     int64_t toWholeSeconds() const;
 
-    // Adds n minutes or n seconds as a fraction of a day (n / 1440, n / 86400).
-    DateValue addMinutes(int64_t n) const;
+    // Adds n seconds as a fraction of a day (n / 86400).
     DateValue addSeconds(int64_t n) const;
 
     // "hh:mm:ss", two-digit 24-hour time of day after rounding to the second.
