@@ -151,6 +151,21 @@ socklen_t addressLength(const sockaddr_storage& ss) {
     return ss.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
 }
 
+// recvmsg's arguments for one datagram: the payload into `iov`, its address
+// (the sender's, or for the error queue the destination of the request the
+// error is about) into `address`, and ancillary data into `control` when given.
+msghdr receiveHeader(iovec& iov, sockaddr_storage& address, char* control = nullptr,
+                     std::size_t controlSize = 0) {
+    msghdr msg{};
+    msg.msg_name = &address;
+    msg.msg_namelen = sizeof(address);
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = controlSize;
+    return msg;
+}
+
 class Session {
 public:
     Session(Socket socket, const sockaddr_storage& target, Clock::time_point deadline,
@@ -252,11 +267,7 @@ private:
         for (int i = 0; i < kDrainBatch; ++i) {
             sockaddr_storage from{};
             iovec iov{buffer_, sizeof(buffer_)};
-            msghdr msg{};
-            msg.msg_name = &from;
-            msg.msg_namelen = sizeof(from);
-            msg.msg_iov = &iov;
-            msg.msg_iovlen = 1;
+            msghdr msg = receiveHeader(iov, from);
             const ssize_t n = ::recvmsg(socket_.fd.get(), &msg, MSG_DONTWAIT);
             if (n < 0) {
                 if (errno == EINTR) continue;
@@ -285,13 +296,7 @@ private:
             alignas(cmsghdr) char control[512];
             sockaddr_storage destination{};  // of the request the error is about
             iovec iov{buffer_, sizeof(buffer_)};
-            msghdr msg{};
-            msg.msg_name = &destination;
-            msg.msg_namelen = sizeof(destination);
-            msg.msg_iov = &iov;
-            msg.msg_iovlen = 1;
-            msg.msg_control = control;
-            msg.msg_controllen = sizeof(control);
+            msghdr msg = receiveHeader(iov, destination, control, sizeof(control));
             const ssize_t n = ::recvmsg(socket_.fd.get(), &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
             if (n < 0) {
                 if (errno == EINTR) continue;
