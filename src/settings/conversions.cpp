@@ -32,6 +32,38 @@ bool readTimePart(std::string_view text, size_t& pos, int& value) {
     return pos > start;
 }
 
+// A number too large or too small for a double: infinity or zero, decided
+// from the decimal position of the first significant digit of its integer
+// and fraction digits and its exponent.
+double outOfRange(std::string_view intDigits, std::string_view fracDigits, int64_t exponent,
+                  bool negative) {
+    int64_t magnitude = 0;  // the value is about 10^(magnitude - 1) or more
+    bool found = false;
+    for (size_t k = 0; k < intDigits.size(); ++k) {
+        if (intDigits[k] != '0') {
+            magnitude = static_cast<int64_t>(intDigits.size() - k);
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        for (size_t k = 0; k < fracDigits.size(); ++k) {
+            if (fracDigits[k] != '0') {
+                magnitude = -static_cast<int64_t>(k);
+                found = true;
+                break;
+            }
+        }
+    }
+    const double zero = negative ? -0.0 : 0.0;
+    if (!found) return zero;
+    if (magnitude + exponent > 0) {
+        return negative ? -std::numeric_limits<double>::infinity()
+                        : std::numeric_limits<double>::infinity();
+    }
+    return zero;
+}
+
 }  // namespace
 
 std::optional<double> parseNumber(std::string_view text) {
@@ -87,33 +119,9 @@ std::optional<double> parseNumber(std::string_view text) {
         std::from_chars(body.data(), body.data() + body.size(), value, std::chars_format::general);
     if (ec == std::errc() && end == body.data() + body.size()) return value;
 
-    // Out of range for a double. Decide between overflow and underflow from the
-    // decimal position of the first significant digit.
-    int64_t magnitude = 0;  // the value is about 10^(magnitude - 1) or more
-    bool found = false;
-    for (size_t k = intStart; k < intStart + intDigits; ++k) {
-        if (text[k] != '0') {
-            magnitude = static_cast<int64_t>(intStart + intDigits - k);
-            found = true;
-            break;
-        }
-    }
-    if (!found) {
-        for (size_t k = fracStart; k < fracStart + fracDigits; ++k) {
-            if (text[k] != '0') {
-                magnitude = -static_cast<int64_t>(k - fracStart);
-                found = true;
-                break;
-            }
-        }
-    }
-    const double zero = negative ? -0.0 : 0.0;
-    if (!found) return zero;
-    if (magnitude + exponent > 0) {
-        return negative ? -std::numeric_limits<double>::infinity()
-                        : std::numeric_limits<double>::infinity();
-    }
-    return zero;
+    // Out of range for a double.
+    return outOfRange(text.substr(intStart, intDigits), text.substr(fracStart, fracDigits),
+                      exponent, negative);
 }
 
 double roundHalfEven(double value) {
