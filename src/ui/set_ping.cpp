@@ -16,6 +16,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QValidator>
+#include <algorithm>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 // The pictures live in a resource of a static library, which has to be
 // registered by hand before the first use.
@@ -24,60 +28,185 @@ static void registerPictures() { Q_INIT_RESOURCE(pictures); }
 namespace zorvek::ui {
 namespace {
 
-const QString kGothic = QStringLiteral("ＭＳ ゴシック");
-const QString kPGothic = QStringLiteral("ＭＳ Ｐゴシック");
-const QString kCourier = QStringLiteral("Courier New");
+constexpr char kGothic[] = "ＭＳ ゴシック";
+constexpr char kPGothic[] = "ＭＳ Ｐゴシック";
+constexpr char kCourier[] = "Courier New";
 
-QFont makeFont(const QString& family, double points, bool boldItalic = false) {
-    QFont font(family);
-    font.setPointSizeF(points);
-    font.setBold(boldItalic);
-    font.setItalic(boldItalic);
+// A font as the window asks for it; on Linux the family stands for the nearest
+// face installFontSubstitutions names.
+struct ControlFont {
+    const char* family = nullptr;  // nullptr: the control keeps the desktop's font
+    double points = 0;
+    bool boldItalic = false;
+};
+
+constexpr ControlFont kGothic9{kGothic, 9};
+constexpr ControlFont kGothic975{kGothic, 9.75};
+constexpr ControlFont kPGothic9{kPGothic, 9};
+constexpr ControlFont kPGothic975{kPGothic, 9.75};
+constexpr ControlFont kCourier9BoldItalic{kCourier, 9, true};
+constexpr ControlFont kDesktopFont{};
+
+enum class Kind { Label, TextBox, Frame, OptionButton, CheckBox, ListBox, CommandButton, Image };
+
+// Labels, the frame and the image never take the keyboard focus.
+constexpr bool takesFocus(Kind kind) {
+    return kind != Kind::Label && kind != Kind::Frame && kind != Kind::Image;
+}
+
+// How a label draws its text; every other control keeps the platform's colours.
+enum class Look { Platform, BlackLeft, BlackCentred, GreyCentred };
+
+constexpr const char* kWindow = nullptr;  // the container of most controls
+constexpr int kNoTab = -1;                // a control that takes no focus
+
+// One control of the window.
+struct ControlRow {
+    const char* name;  // an array member carries its index: "Text1(2)"
+    Kind kind;
+    const char* container;  // the frame a control stands in; kWindow for the window
+    const char* text;       // shown at creation
+    // Twips, from the top-left corner of the container's client area.
+    int left, top, width, height;
+    // The keyboard visits the controls by rising tab index. A frame takes no
+    // focus itself: the buttons in it are visited where the frame stands, in
+    // the order of this table, and Tab stops once in their group.
+    int tabIndex;
+    ControlFont font;
+    Look look = Look::Platform;
+    const char* captions = nullptr;  // a label: the control it names for screen readers
+};
+
+// The window's controls in the order in which they stand: the left column top
+// to bottom, then the right column, then the controls that are never seen.
+constexpr ControlRow kControls[] = {
+    {"Label1(0)", Kind::Label, kWindow, "ホスト名またはIPアドレス", 210, 300, 3615, 255, kNoTab,
+     kGothic9, Look::BlackLeft, "Text1(0)"},
+    {"Text1(0)", Kind::TextBox, kWindow, kDefaultHost, 240, 510, 3585, 330, 0, kGothic975},
+    {"Label1(1)", Kind::Label, kWindow, "インターバル", 210, 1155, 1815, 255, kNoTab, kGothic9,
+     Look::BlackLeft, "Text1(1)"},
+    {"Text1(1)", Kind::TextBox, kWindow, "2", 240, 1365, 435, 330, 1, kGothic975},
+    {"Frame1", Kind::Frame, kWindow, "", 720, 1320, 1335, 375, 2, kDesktopFont},
+    {"Option1(0)", Kind::OptionButton, "Frame1", "分", 120, 120, 495, 180, 21, kGothic9},
+    {"Option1(1)", Kind::OptionButton, "Frame1", "秒", 720, 120, 495, 180, 3, kGothic9},
+    {"Label1(3)", Kind::Label, kWindow, "実行時間（00:00）", 2160, 1155, 1530, 255, kNoTab,
+     kGothic9, Look::BlackLeft, "Text1(2)"},
+    {"Text1(2)", Kind::TextBox, kWindow, "23:00", 2160, 1365, 660, 330, 4, kGothic975},
+    {"Label2", Kind::Label, kWindow, "～", 2835, 1470, 330, 225, kNoTab, kPGothic9,
+     Look::BlackCentred, "Text1(3)"},
+    {"Text1(3)", Kind::TextBox, kWindow, "07:59", 3120, 1365, 660, 330, 5, kGothic975},
+    {"Check2", Kind::CheckBox, kWindow, "", 210, 1965, 225, 330, 6, kPGothic9},
+    {"Label1(4)", Kind::Label, kWindow, "エラーを通知する", 525, 2010, 1545, 255, kNoTab, kGothic9,
+     Look::BlackLeft, "Check2"},
+    {"Check1", Kind::CheckBox, kWindow, "", 2205, 1965, 225, 330, 7, kPGothic9},
+    {"Label1(2)", Kind::Label, kWindow, "ログを表示する", 2520, 2010, 1425, 255, kNoTab, kGothic9,
+     Look::BlackLeft, "Check1"},
+    {"List1", Kind::ListBox, kWindow, "", 210, 2325, 5130, 2985, 8, kPGothic975},
+    {"CmdClose", Kind::CommandButton, kWindow, "閉　じ　る", 3960, 240, 1335, 375, 9, kGothic9},
+    {"CmdSave", Kind::CommandButton, kWindow, "設定を保存", 3960, 630, 1335, 375, 10, kGothic9},
+    {"PingCmd", Kind::CommandButton, kWindow, "Pingのテスト", 3960, 1020, 1335, 375, 11, kGothic9},
+    {"CmdCls", Kind::CommandButton, kWindow, "ログのクリア", 3960, 1410, 1335, 375, 12, kGothic9},
+    {"CmdEnd", Kind::CommandButton, kWindow, "Zorvek終了", 3960, 1800, 1335, 375, 13, kGothic9},
+    {"version", Kind::Label, kWindow, "Version 1.64", 3720, 5400, 1575, 255, kNoTab,
+     kCourier9BoldItalic, Look::GreyCentred},
+    {"Image1", Kind::Image, kWindow, "", 2520, 0, 240, 240, kNoTab, kDesktopFont},
+};
+
+// The window's client area, in twips.
+constexpr int kClientWidth = 5535;
+constexpr int kClientHeight = 5625;
+
+// The row of the control `name`, among the rows before `end`; nullptr when none.
+constexpr const ControlRow* findRow(std::string_view name,
+                                    const ControlRow* end = std::end(kControls)) {
+    for (const ControlRow* row = std::begin(kControls); row != end; ++row)
+        if (name == row->name) return row;
+    return nullptr;
+}
+
+// The table holds together: every name and every tab index stands for one
+// control only, a container is a frame made before the controls in it, and a
+// label captions a control of the table.
+constexpr bool tableHoldsTogether() {
+    for (const ControlRow* row = std::begin(kControls); row != std::end(kControls); ++row) {
+        if (findRow(row->name, row) != nullptr) return false;
+        for (const ControlRow* other = std::begin(kControls); other != row; ++other)
+            if (row->tabIndex != kNoTab && row->tabIndex == other->tabIndex) return false;
+        if (row->container != kWindow) {
+            const ControlRow* frame = findRow(row->container, row);
+            if (frame == nullptr || frame->kind != Kind::Frame) return false;
+        }
+        if (row->captions != nullptr && findRow(row->captions) == nullptr) return false;
+    }
+    return true;
+}
+static_assert(tableHoldsTogether());
+
+template <typename Control>
+Control* controlNamed(const QWidget* window, const QString& name) {
+    return window->findChild<Control*>(name);
+}
+
+template <typename Control>
+Control* controlNamed(const QWidget* window, const char* name) {
+    return controlNamed<Control>(window, QString::fromLatin1(name));
+}
+
+// The name of member `index` of a control array: "Text1(2)".
+QString arrayMember(const char* array, size_t index) {
+    return QStringLiteral("%1(%2)").arg(QLatin1String(array)).arg(index);
+}
+
+QFont makeFont(const ControlFont& wanted) {
+    QFont font(QString::fromUtf8(wanted.family));
+    font.setPointSizeF(wanted.points);
+    font.setBold(wanted.boldItalic);
+    font.setItalic(wanted.boldItalic);
     return font;
 }
 
-void place(QWidget* widget, const char* name, int left, int top, int width, int height) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
-                        twipsToPixels(height));
+QRect pixels(const ControlRow& row) {
+    return {twipsToPixels(row.left), twipsToPixels(row.top), twipsToPixels(row.width),
+            twipsToPixels(row.height)};
 }
 
-void setTextColour(QWidget* widget, QColor colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    widget->setPalette(palette);
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
-                  int width, int height) {
-    auto* label = new QLabel(text, parent);
-    place(label, name, left, top, width, height);
-    label->setFont(makeFont(kGothic, 9));
-    setTextColour(label, QColor(0, 0, 0));
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+QLabel* createLabel(const QString& text, Look look, QWidget* container) {
+    auto* label = new QLabel(text, container);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText,
+                     look == Look::GreyCentred ? QColor(128, 128, 128) : QColor(0, 0, 0));
+    label->setPalette(palette);
+    label->setAlignment((look == Look::BlackLeft ? Qt::AlignLeft : Qt::AlignHCenter) |
+                        Qt::AlignTop);
     return label;
 }
 
-// The fields' font.
-QFont fieldFont() { return makeFont(kGothic, 9.75); }
-
-QLineEdit* makeField(QWidget* parent, const char* name, const QString& text, int maxLength,
-                     int left, int top, int width, int height) {
-    auto* field = new QLineEdit(text, parent);
-    place(field, name, left, top, width, height);
-    field->setMaxLength(maxLength);
-    return field;
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, int top) {
-    auto* button = new QPushButton(text, parent);
-    place(button, name, 3960, top, 1335, 375);
-    button->setFont(makeFont(kGothic, 9));
-    // Return and Enter press the button that has the focus, as Space does. The
-    // window is no dialog, so no button becomes a default that Return in a
-    // field would press.
-    button->setAutoDefault(true);
-    return button;
+// One control of the table, with what its kind needs besides the row's name,
+// place, font and focus.
+QWidget* createControl(const ControlRow& row, QWidget* container) {
+    const QString text = QString::fromUtf8(row.text);
+    switch (row.kind) {
+        case Kind::Label: return createLabel(text, row.look, container);
+        case Kind::TextBox: return new QLineEdit(text, container);
+        case Kind::Frame: {
+            auto* frame = new QGroupBox(text, container);
+            frame->setFlat(true);
+            return frame;
+        }
+        case Kind::OptionButton: return new QRadioButton(text, container);
+        case Kind::CheckBox: return new QCheckBox(text, container);
+        case Kind::ListBox: return new LogList(container);
+        case Kind::CommandButton: {
+            auto* button = new QPushButton(text, container);
+            // Return and Enter press the button that has the focus, as Space
+            // does. The window is no dialog, so no button becomes a default
+            // that Return in a field would press.
+            button->setAutoDefault(true);
+            return button;
+        }
+        case Kind::Image: return new QLabel(container);
+    }
+    return nullptr;
 }
 
 // A picture of the tray icon and the window: the 16 x 16 icon, and larger
@@ -130,14 +259,15 @@ QString spokenCaption(QString caption) {
 }  // namespace
 
 void installFontSubstitutions() {
-    QFont::insertSubstitutions(kGothic, {QStringLiteral("IPAGothic"), QStringLiteral("MS Gothic"),
-                                         QStringLiteral("VL Gothic"), QStringLiteral("monospace")});
-    QFont::insertSubstitutions(kPGothic,
+    QFont::insertSubstitutions(QString::fromUtf8(kGothic),
+                               {QStringLiteral("IPAGothic"), QStringLiteral("MS Gothic"),
+                                QStringLiteral("VL Gothic"), QStringLiteral("monospace")});
+    QFont::insertSubstitutions(QString::fromUtf8(kPGothic),
                                {QStringLiteral("IPAPGothic"), QStringLiteral("MS PGothic"),
                                 QStringLiteral("VL PGothic"), QStringLiteral("sans-serif")});
-    QFont::insertSubstitutions(
-        kCourier, {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono"),
-                   QStringLiteral("monospace")});
+    QFont::insertSubstitutions(QString::fromUtf8(kCourier),
+                               {QStringLiteral("Liberation Mono"),
+                                QStringLiteral("DejaVu Sans Mono"), QStringLiteral("monospace")});
 }
 
 SetPing::SetPing(QWidget* parent, FieldFonts fieldFonts)
@@ -147,100 +277,86 @@ SetPing::SetPing(QWidget* parent, FieldFonts fieldFonts)
                           Qt::WindowCloseButtonHint) {
     registerPictures();
     installFontSubstitutions();
+    createWindow();
+    createControls();
+    findControls();
+    setInitialValues();
+    createAccessibleNames();
+    createTabOrder();
+    createTrayMenu();
+    createTimer();
+    if (fieldFonts == FieldFonts::Now) applyFieldFonts();
+}
+
+void SetPing::createWindow() {
     setObjectName(QStringLiteral("SetPing"));
     setWindowTitle(QString::fromUtf8(kCaption));
-    setFixedSize(twipsToPixels(5535), twipsToPixels(5625));
-
+    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
     normalPicture_ = picture("normal");
     activePicture_ = picture("active");
     setWindowIcon(normalPicture_);
+}
 
-    // Left column, top to bottom.
-    label1_[0] = makeLabel(this, "Label1(0)", QStringLiteral("ホスト名またはIPアドレス"), 210, 300,
-                           3615, 255);
-    text1_[0] = makeField(this, "Text1(0)", QString::fromUtf8(kDefaultHost), fieldLimit(0), 240,
-                          510, 3585, 330);
+// Every control of the table, in its container, at its place, in its font.
+// The text boxes get their font from applyFieldFonts.
+void SetPing::createControls() {
+    for (const ControlRow& row : kControls) {
+        QWidget* container = row.container == kWindow ? static_cast<QWidget*>(this)
+                                                      : controlNamed<QWidget>(this, row.container);
+        QWidget* control = createControl(row, container);
+        control->setObjectName(QString::fromLatin1(row.name));
+        control->setGeometry(pixels(row));
+        if (row.font.family != nullptr && row.kind != Kind::TextBox)
+            control->setFont(makeFont(row.font));
+        if (!takesFocus(row.kind)) control->setFocusPolicy(Qt::NoFocus);
+    }
+}
+
+void SetPing::findControls() {
+    for (size_t i = 0; i < text1_.size(); ++i)
+        text1_[i] = controlNamed<QLineEdit>(this, arrayMember("Text1", i));
+    for (size_t i = 0; i < option1_.size(); ++i)
+        option1_[i] = controlNamed<QRadioButton>(this, arrayMember("Option1", i));
+    for (size_t i = 0; i < label1_.size(); ++i)
+        label1_[i] = controlNamed<QLabel>(this, arrayMember("Label1", i));
+    Label2 = controlNamed<QLabel>(this, "Label2");
+    Frame1 = controlNamed<QGroupBox>(this, "Frame1");
+    Check1 = controlNamed<QCheckBox>(this, "Check1");
+    Check2 = controlNamed<QCheckBox>(this, "Check2");
+    List1 = controlNamed<LogList>(this, "List1");
+    CmdClose = controlNamed<QPushButton>(this, "CmdClose");
+    CmdSave = controlNamed<QPushButton>(this, "CmdSave");
+    PingCmd = controlNamed<QPushButton>(this, "PingCmd");
+    CmdCls = controlNamed<QPushButton>(this, "CmdCls");
+    CmdEnd = controlNamed<QPushButton>(this, "CmdEnd");
+    version = controlNamed<QLabel>(this, "version");
+    Image1 = controlNamed<QLabel>(this, "Image1");
+}
+
+void SetPing::setInitialValues() {
+    for (size_t i = 0; i < text1_.size(); ++i)
+        text1_[i]->setMaxLength(fieldLimit(static_cast<int>(i)));
     text1_[0]->setValidator(new NoDoubleQuote(text1_[0]));
-    label1_[1] = makeLabel(this, "Label1(1)", QStringLiteral("インターバル"), 210, 1155, 1815, 255);
-    text1_[1] =
-        makeField(this, "Text1(1)", QStringLiteral("2"), fieldLimit(1), 240, 1365, 435, 330);
-
-    Frame1 = new QGroupBox(this);
-    place(Frame1, "Frame1", 720, 1320, 1335, 375);
-    Frame1->setFlat(true);
-    option1_[0] = new QRadioButton(QStringLiteral("分"), Frame1);
-    place(option1_[0], "Option1(0)", 120, 120, 495, 180);
-    option1_[1] = new QRadioButton(QStringLiteral("秒"), Frame1);
-    place(option1_[1], "Option1(1)", 720, 120, 495, 180);
-    for (QRadioButton* option : option1_) option->setFont(makeFont(kGothic, 9));
     option1_[0]->setChecked(true);
-
-    label1_[3] =
-        makeLabel(this, "Label1(3)", QStringLiteral("実行時間（00:00）"), 2160, 1155, 1530, 255);
-    text1_[2] =
-        makeField(this, "Text1(2)", QStringLiteral("23:00"), fieldLimit(2), 2160, 1365, 660, 330);
-    Label2 = makeLabel(this, "Label2", QStringLiteral("～"), 2835, 1470, 330, 225);
-    Label2->setFont(makeFont(kPGothic, 9));
-    Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    text1_[3] =
-        makeField(this, "Text1(3)", QStringLiteral("07:59"), fieldLimit(3), 3120, 1365, 660, 330);
-
-    Check2 = new QCheckBox(this);
-    place(Check2, "Check2", 210, 1965, 225, 330);
-    label1_[4] =
-        makeLabel(this, "Label1(4)", QStringLiteral("エラーを通知する"), 525, 2010, 1545, 255);
-    Check1 = new QCheckBox(this);
-    place(Check1, "Check1", 2205, 1965, 225, 330);
-    label1_[2] =
-        makeLabel(this, "Label1(2)", QStringLiteral("ログを表示する"), 2520, 2010, 1425, 255);
-    for (QCheckBox* box : {Check1, Check2}) box->setFont(makeFont(kPGothic, 9));
-
-    List1 = new LogList(this);
-    place(List1, "List1", 210, 2325, 5130, 2985);
-    List1->setFont(makeFont(kPGothic, 9.75));
-
-    // Right column.
-    CmdClose = makeButton(this, "CmdClose", QStringLiteral("閉　じ　る"), 240);
-    CmdSave = makeButton(this, "CmdSave", QStringLiteral("設定を保存"), 630);
-    PingCmd = makeButton(this, "PingCmd", QStringLiteral("Pingのテスト"), 1020);
-    CmdCls = makeButton(this, "CmdCls", QStringLiteral("ログのクリア"), 1410);
-    CmdEnd = makeButton(this, "CmdEnd", QStringLiteral("Zorvek終了"), 1800);
-
-    version = new QLabel(QStringLiteral("Version 1.64"), this);
-    place(version, "version", 3720, 5400, 1575, 255);
-    version->setFont(makeFont(kCourier, 9, true));
-    version->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    setTextColour(version, QColor(128, 128, 128));
-
     // Image1 only holds the active picture; it is never shown.
-    Image1 = new QLabel(this);
-    place(Image1, "Image1", 2520, 0, 240, 240);
     Image1->setPixmap(activePicture_.pixmap(16, 16));
     Image1->setVisible(false);
+}
 
-    // Labels, the frame and the image never take the keyboard focus.
-    for (QLabel* label : label1_) label->setFocusPolicy(Qt::NoFocus);
-    for (QWidget* widget : {static_cast<QWidget*>(Label2), static_cast<QWidget*>(version),
-                            static_cast<QWidget*>(Image1), static_cast<QWidget*>(Frame1)}) {
-        widget->setFocusPolicy(Qt::NoFocus);
-    }
-
-    // Screen readers: each field and check box is labelled by the label that
-    // explains it (a buddy, which brings no shortcut since no caption has a
-    // mnemonic), and every control has a name that makes sense on its own.
+// Screen readers: each field and check box is labelled by the label that
+// captions it (a buddy, which brings no shortcut since no caption has a
+// mnemonic), and every control has a name that makes sense on its own.
+void SetPing::createAccessibleNames() {
     [[maybe_unused]] static const bool factoryInstalled = [] {
         QAccessible::installFactory(accessibleSetPing);
         return true;
     }();
-    const std::array<std::pair<QLabel*, QWidget*>, 6> buddies{{{label1_[0], text1_[0]},
-                                                               {label1_[1], text1_[1]},
-                                                               {label1_[3], text1_[2]},
-                                                               {Label2, text1_[3]},
-                                                               {label1_[4], Check2},
-                                                               {label1_[2], Check1}}};
-    for (const auto& [label, widget] : buddies) {
-        label->setBuddy(widget);
-        widget->setAccessibleName(label->text());
+    for (const ControlRow& row : kControls) {
+        if (row.captions == nullptr) continue;
+        auto* label = controlNamed<QLabel>(this, row.name);
+        auto* captioned = controlNamed<QWidget>(this, row.captions);
+        label->setBuddy(captioned);
+        captioned->setAccessibleName(label->text());
     }
     // The two times share the caption; the end is told apart by the "～" that
     // stands before it.
@@ -255,34 +371,45 @@ SetPing::SetPing(QWidget* parent, FieldFonts fieldFonts)
     List1->setAccessibleName(QStringLiteral("ログ"));
     for (QPushButton* button : {CmdClose, CmdSave, PingCmd, CmdCls, CmdEnd})
         button->setAccessibleName(spokenCaption(button->text()));
+}
 
-    // Keyboard order of the tab indices: Text1(0), Text1(1), the unit group,
-    // Text1(2), Text1(3), Check2, Check1, List1, then the five buttons.
-    const std::array<QWidget*, 15> order{text1_[0], text1_[1], option1_[0], option1_[1], text1_[2],
-                                         text1_[3], Check2,    Check1,      List1,       CmdClose,
-                                         CmdSave,   PingCmd,   CmdCls,      CmdEnd,      text1_[0]};
-    for (size_t i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+// The keyboard order: the controls that take the focus by their tab index (a
+// frame's buttons where the frame stands), and from the last back to the first.
+void SetPing::createTabOrder() {
+    std::vector<std::pair<int, QWidget*>> stops;
+    for (const ControlRow& row : kControls) {
+        if (!takesFocus(row.kind)) continue;
+        const int place =
+            row.container == kWindow ? row.tabIndex : findRow(row.container)->tabIndex;
+        stops.emplace_back(place, controlNamed<QWidget>(this, row.name));
+    }
+    std::ranges::stable_sort(stops, {}, &std::pair<int, QWidget*>::first);
+    for (size_t i = 0; i < stops.size(); ++i)
+        setTabOrder(stops[i].second, stops[(i + 1) % stops.size()].second);
+}
 
-    // The tray menu: a popup only, so the window has no menu bar.
+// The tray menu: a popup only, so the window has no menu bar.
+void SetPing::createTrayMenu() {
     mnuTRAY = new QMenu(QStringLiteral("タスクトレイに表示するメニュー"), this);
     mnuTRAY->setObjectName(QStringLiteral("mnuTRAY"));
     mnuOPEN = mnuTRAY->addAction(QStringLiteral("設定"));
     mnuOPEN->setObjectName(QStringLiteral("mnuOPEN"));
     mnuCLOSE = mnuTRAY->addAction(QStringLiteral("終了"));
     mnuCLOSE->setObjectName(QStringLiteral("mnuCLOSE"));
+}
 
+void SetPing::createTimer() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(500);
     Timer1->start();
-
-    if (fieldFonts == FieldFonts::Now) applyFieldFonts();
 }
 
 void SetPing::applyFieldFonts() {
-    const QFont font = fieldFont();
-    for (QLineEdit* field : text1_) {
-        if (!field->testAttribute(Qt::WA_SetFont)) field->setFont(font);
+    for (const ControlRow& row : kControls) {
+        if (row.kind != Kind::TextBox) continue;
+        auto* field = controlNamed<QLineEdit>(this, row.name);
+        if (!field->testAttribute(Qt::WA_SetFont)) field->setFont(makeFont(row.font));
     }
 }
 

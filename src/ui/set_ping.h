@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The program's one window, SetPing: every control with its name, text,
 // position, size, font and tab order, the two pictures, the tray menu and the
-// 500 ms timer. This file defines the window as data only; the behaviour behind
-// the controls is wired up by the program (src/app) and the field handlers.
+// 500 ms timer. The controls are described once, in a table in set_ping.cpp,
+// and the window is built from it by a few create functions; the behaviour
+// behind the controls is wired up by the program (src/app) and the field
+// handlers.
 #pragma once
 
 #include <QIcon>
@@ -99,6 +101,15 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void createWindow();
+    void createControls();
+    void findControls();
+    void setInitialValues();
+    void createAccessibleNames();
+    void createTabOrder();
+    void createTrayMenu();
+    void createTimer();
+
     std::array<QLineEdit*, 4> text1_{};
     std::array<QRadioButton*, 2> option1_{};
     std::array<QLabel*, 5> label1_{};
