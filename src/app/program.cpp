@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/centring.h"
 #include "app/log_timestamp.h"
@@ -168,12 +169,14 @@ void Program::hideWindow() { window_.hide(); }
 
 void Program::openSettings() {
     finishStartUp();
-    window_.setFieldText(0, QString::fromStdString(record_.HostName));
-    window_.setFieldText(1, QString::number(record_.Interval));
-    window_.setFieldText(2, QString::fromStdString(record_.WindowStart));
-    window_.setFieldText(3, QString::fromStdString(record_.WindowEnd));
-    ui::SetPing::setCheckValue(window_.Check1, record_.LogToList);
-    ui::SetPing::setCheckValue(window_.Check2, record_.ShowErrorBox);
+    // The fields and check boxes show the record, what was last saved; the
+    // unit is not part of it and stays as it is.
+    settings::SettingsControls saved = controls();
+    saved.text = {record_.HostName, std::to_string(record_.Interval), record_.WindowStart,
+                  record_.WindowEnd};
+    saved.check1 = record_.LogToList;
+    saved.check2 = record_.ShowErrorBox;
+    setControls(saved);
     showWindow();
 }
 
