@@ -77,8 +77,8 @@ TEST(PingingNames, StalledNameServerGivesUpWithinBound) {
 // Three mute name servers and resolver time-outs of minutes: every lookup
 // would hold its thread and sockets for ages. Only kMaxLookupsInFlight may
 // run; more probes find them busy and report 1 at once, adding nothing. The
-// probes run on a 100 ms lookup budget (through the library's internals, whose
-// lookup count is this test's own).
+// stalled probes run on a 100 ms lookup budget (through the library's
+// internals, whose lookup count is this test's own).
 TEST(PingingNames, StalledLookupsAreCappedAndNothingPilesUp) {
     SandboxOptions options = resolverSandbox();
     options.resolvConf =
@@ -91,9 +91,13 @@ TEST(PingingNames, StalledLookupsAreCappedAndNothingPilesUp) {
         const int descriptors = openDescriptorCount();
         Fields f;
         // Answered lookups give their place back: more of them than the cap.
+        // They run on the library's own budgets, since an answered lookup
+        // returns as soon as it is answered anyway: the first one starts the
+        // helper thread and reads the resolver's files, which on a loaded
+        // machine takes longer than 100 ms now and then.
         int found = 0;
         for (int i = 0; i < 2 * zorvek::resolve::kMaxLookupsInFlight; ++i) {
-            found += zorvek::pingHost("localhost", quick) == ZORVEK_SUCCESS;
+            found += zorvek::pingHost("localhost") == ZORVEK_SUCCESS;
         }
         f["found"] = std::to_string(found);
         std::string seconds;
