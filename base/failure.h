@@ -15,6 +15,8 @@ struct Failure {
     int err = 0;         // errno; 0 when no system call failed
     std::string path;    // the file or folder concerned; empty when none
     std::string detail;  // words from below (an exception's own text), or a size
+
+    bool operator==(const Failure&) const = default;
 };
 
 }  // namespace zorvek::base

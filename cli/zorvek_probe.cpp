@@ -12,6 +12,7 @@
 #include "companion/program_folder.h"
 #include "companion/result_messages.h"
 #include "text/cp932.h"
+#include "ui/user_texts.h"
 
 namespace {
 
@@ -57,8 +58,7 @@ int main(int argc, char** argv) {
     try {
         host = zorvek::cp932::fromUtf8(argv[1]);
     } catch (const zorvek::cp932::ConverterMissing& e) {
-        std::fprintf(stderr, "%s: cannot convert the host name to code page 932: %s\n", kName,
-                     e.what());
+        std::fputs(zorvek::ui::hostNotConvertedLine(e.failure).c_str(), stderr);
         return kExitUsageError;
     }
 

@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
     // Every text that crosses the program's boundaries (the settings file, the
     // companion library, the tray tip) goes through code page 932; without the
     // converter nothing could be loaded or saved correctly.
-    if (const std::optional<std::string> problem = zorvek::cp932::converterProblem()) {
+    if (const std::optional<zorvek::cp932::ConverterFailure> problem =
+            zorvek::cp932::converterProblem()) {
         return refuseToStart(argc, argv, display, zorvek::ui::converterMissingMessage(*problem));
     }
     // The folder is found from the executable itself, as the file system's

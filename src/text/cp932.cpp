@@ -4,7 +4,6 @@
 #include <iconv.h>
 
 #include <cerrno>
-#include <stdexcept>
 
 namespace zorvek::cp932 {
 namespace {
@@ -13,8 +12,11 @@ namespace {
 // no conversion state survives between calls and threads never share one.
 class Converter {
 public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) throw ConverterMissing(from, to);
+    explicit Converter(Conversion conversion)
+        : cd_(conversion == Conversion::ToCp932 ? iconv_open("CP932", "UTF-8")
+                                                : iconv_open("UTF-8", "CP932")) {
+        if (cd_ == reinterpret_cast<iconv_t>(-1))
+            throw ConverterMissing(ConverterFailure{conversion, errno, {}, {}});
     }
     ~Converter() { iconv_close(cd_); }
     Converter(const Converter&) = delete;
@@ -72,16 +74,12 @@ bool isAscii(std::string_view text) {
 
 }  // namespace
 
-ConverterMissing::ConverterMissing(const char* from, const char* to)
-    : std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to +
-                         " (the C library's code page converters are not installed)") {}
-
-std::optional<std::string> converterProblem() {
+std::optional<ConverterFailure> converterProblem() {
     try {
-        Converter toCp932("CP932", "UTF-8");
-        Converter fromCp932("UTF-8", "CP932");
+        Converter toCp932(Conversion::ToCp932);
+        Converter fromCp932(Conversion::FromCp932);
     } catch (const ConverterMissing& e) {
-        return e.what();
+        return e.failure;
     }
     return std::nullopt;
 }
@@ -93,7 +91,7 @@ bool isLeadByte(unsigned char byte) {
 std::string fromUtf8(std::string_view utf8) {
     // ASCII reads the same in both, so it needs no converter.
     if (isAscii(utf8)) return std::string(utf8);
-    Converter conv("CP932", "UTF-8");
+    Converter conv(Conversion::ToCp932);
     std::string out;
     out.reserve(utf8.size());
     while (!utf8.empty()) {
@@ -110,7 +108,7 @@ std::string fromUtf8(std::string_view utf8) {
 
 std::optional<std::string> toUtf8(std::string_view bytes) {
     if (isAscii(bytes)) return std::string(bytes);
-    Converter conv("UTF-8", "CP932");
+    Converter conv(Conversion::FromCp932);
     std::string out;
     out.reserve(bytes.size() * 3 / 2);
     if (conv.convert(bytes, out) != bytes.size()) return std::nullopt;

@@ -5,23 +5,38 @@
 // the notification tip.
 #pragma once
 
+#include <exception>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "base/failure.h"
 
 namespace zorvek::cp932 {
 
-// Thrown by the conversions below when the C library cannot convert between
-// UTF-8 and code page 932 at all (its converter modules are not installed).
-// Text that is plain ASCII never needs the converter.
-struct ConverterMissing : std::runtime_error {
-    ConverterMissing(const char* from, const char* to);
+// The conversion that the C library cannot make: iconv_open() refused it
+// (err), because its converter modules are not installed.
+enum class Conversion {
+    ToCp932,    // from UTF-8 to code page 932
+    FromCp932,  // from code page 932 to UTF-8
 };
 
-// Empty when both conversions are available, otherwise what is missing.
-// Programs check this once at start-up, before any text crosses a boundary.
-std::optional<std::string> converterProblem();
+using ConverterFailure = base::Failure<Conversion>;
+
+// Thrown by the conversions below when the C library cannot convert between
+// UTF-8 and code page 932 at all. Text that is plain ASCII never needs the
+// converter.
+struct ConverterMissing : std::exception {
+    explicit ConverterMissing(ConverterFailure failure) : failure(std::move(failure)) {}
+    const char* what() const noexcept override { return "no code page 932 converter"; }
+    ConverterFailure failure;
+};
+
+// Nothing when both conversions are available, otherwise the first one that
+// is not. Programs check this once at start-up, before any text crosses a
+// boundary.
+std::optional<ConverterFailure> converterProblem();
 
 // Encodes UTF-8 text in code page 932. A character that the code page cannot
 // represent becomes '?', as the platform's default character does; malformed

@@ -63,8 +63,15 @@ std::string saveFailedMessage(const std::string& path, const settings::SaveFailu
     return "設定を保存できませんでした。\n" + path + "\n" + saveFailureText(failure);
 }
 
-std::string converterMissingMessage(const std::string& detail) {
-    return "コードページ932の文字コード変換が使えないため、Zorvekを起動できません。\n" + detail;
+std::string converterFailureText(const cp932::ConverterFailure& failure) {
+    const bool toCp932 = failure.step == cp932::Conversion::ToCp932;
+    return std::string("iconv cannot convert ") + (toCp932 ? "UTF-8 to CP932" : "CP932 to UTF-8") +
+           " (the C library's code page converters are not installed)";
+}
+
+std::string converterMissingMessage(const cp932::ConverterFailure& failure) {
+    return "コードページ932の文字コード変換が使えないため、Zorvekを起動できません。\n" +
+           converterFailureText(failure);
 }
 
 std::string programFolderUnknownMessage() {
@@ -77,5 +84,10 @@ std::string noDisplayMessage(const std::string& detail) {
 }
 
 std::string standardErrorLine(const std::string& text) { return "zorvek: " + text + "\n"; }
+
+std::string hostNotConvertedLine(const cp932::ConverterFailure& failure) {
+    return "zorvek-probe: cannot convert the host name to code page 932: " +
+           converterFailureText(failure) + "\n";
+}
 
 }  // namespace zorvek::ui

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "settings/file_io.h"
+#include "text/cp932.h"
 
 namespace zorvek::ui {
 
@@ -28,9 +29,13 @@ std::string saveFailureText(const settings::SaveFailure& failure);
 // The box after a failed save: the file's path and why.
 std::string saveFailedMessage(const std::string& path, const settings::SaveFailure& failure);
 
+// Which code page 932 conversion the C library cannot make, in English, for
+// the reason beneath a sentence.
+std::string converterFailureText(const cp932::ConverterFailure& failure);
+
 // Why the program cannot start; `detail` is what the check below found, in
 // its own words.
-std::string converterMissingMessage(const std::string& detail);
+std::string converterMissingMessage(const cp932::ConverterFailure& failure);
 std::string programFolderUnknownMessage();
 std::string noDisplayMessage(const std::string& detail);
 
@@ -42,5 +47,9 @@ inline constexpr char kElevatedRefusal[] =
 
 // A reason for standard error, with the program's name in front.
 std::string standardErrorLine(const std::string& text);
+
+// zorvek-probe's line on standard error when the host name it was given
+// cannot be converted to code page 932.
+std::string hostNotConvertedLine(const cp932::ConverterFailure& failure);
 
 }  // namespace zorvek::ui
