@@ -63,7 +63,11 @@ int main(int argc, char** argv) {
     }
 
     zorvek::companion::CompanionLibrary library(
-        zorvek::companion::programFolder().value_or(std::string()));
+        zorvek::companion::programFolder().value_or(std::string()),
+        [](const std::string& copy, const zorvek::companion::LoadFailure& failure) {
+            std::fputs(zorvek::ui::loadFailureLine(copy, failure).c_str(), stderr);
+            std::fflush(stderr);
+        });
     const int32_t code = library.ping(host);
 
     zorvek::companion::ResultMessages messages;

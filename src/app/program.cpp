@@ -47,7 +47,13 @@ Program::Program(Options options)
       shell_(options_.shell ? *options_.shell : *ownShell_),
       boxes_(options_.boxes ? *options_.boxes : *ownBoxes_),
       trayIcon_(trayRecord_, shell_, window_.IconState),
-      library_(options_.programDir.string(), options_.libraryName),
+      library_(
+          options_.programDir.string(),
+          [](const std::string& copy, const companion::LoadFailure& failure) {
+              std::fputs(ui::loadFailureLine(copy, failure).c_str(), stderr);
+              std::fflush(stderr);
+          },
+          options_.libraryName),
       reporter_(
           record_, messages_, [this](const std::string& host) { return library_.ping(host); },
           *this),

@@ -3,8 +3,8 @@
 
 #include "companion/result_messages.h"
 
-#include <cstdio>
 #include <optional>
+#include <utility>
 
 #include <dlfcn.h>
 #include <sys/auxv.h>
@@ -13,7 +13,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 namespace zorvek::companion {
 namespace {
@@ -33,7 +32,9 @@ bool nameTaken(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR);
 }
 
-std::string errnoText() { return std::strerror(errno); }
+LoadFailure failed(LoadStep step, std::string path = {}, int err = 0, std::string detail = {}) {
+    return LoadFailure{step, err, std::move(path), std::move(detail)};
+}
 
 // Whether the real user can change `path`: write to it, or, as its owner,
 // give themselves the right to. access() asks with the real user and groups,
@@ -47,16 +48,16 @@ bool userCanChange(const std::string& path, const struct stat& st) {
 // put something else in its place. A sticky folder the user may write to
 // (such as /tmp) is fine when neither it nor the entry below it belongs to the
 // user, since the user then can neither remove nor rename that entry.
-std::optional<std::string> reachableFolder(std::string path, struct stat entry) {
+std::optional<LoadFailure> reachableFolder(std::string path, struct stat entry) {
     while (path != "/") {
         const size_t slash = path.rfind('/');
         path = slash == 0 ? std::string("/") : path.substr(0, slash);
         struct stat dir {};
-        if (::stat(path.c_str(), &dir) != 0) return "cannot examine " + path + ": " + errnoText();
+        if (::stat(path.c_str(), &dir) != 0) return failed(LoadStep::ExamineFolder, path, errno);
         if (userCanChange(path, dir)) {
             const bool guardedBySticky = (dir.st_mode & S_ISVTX) != 0 && dir.st_uid != ::getuid() &&
                                          entry.st_uid != ::getuid();
-            if (!guardedBySticky) return "the user can change the folder " + path;
+            if (!guardedBySticky) return failed(LoadStep::FolderChangeable, path);
         }
         entry = dir;
     }
@@ -65,32 +66,34 @@ std::optional<std::string> reachableFolder(std::string path, struct stat entry) 
 
 // Checks `file` for loading into an elevated process. On success `canonical`
 // holds its path with every symbolic link resolved, which is what must be
-// loaded: the checks hold for that path only. Otherwise the reason is
-// returned. The file itself and the folders of both its given and its
+// loaded: the checks hold for that path only. Otherwise what made it unsafe
+// is returned. The file itself and the folders of both its given and its
 // resolved path must be out of the real user's reach, so that the user can
 // neither change the file nor point the name at another one, before or after
 // the check.
-std::optional<std::string> unsafeForElevated(const std::string& file, std::string& canonical) {
-    if (file.empty() || file.front() != '/') return "its path is not absolute";
+std::optional<LoadFailure> unsafeForElevated(const std::string& file, std::string& canonical) {
+    if (file.empty() || file.front() != '/') return failed(LoadStep::NotAbsolute, file);
     struct stat given {};
-    if (::lstat(file.c_str(), &given) != 0) return "cannot examine it: " + errnoText();
-    if (std::optional<std::string> why = reachableFolder(file, given)) return why;
+    if (::lstat(file.c_str(), &given) != 0) return failed(LoadStep::ExamineCopy, file, errno);
+    if (std::optional<LoadFailure> why = reachableFolder(file, given)) return why;
 
     char* resolved = ::realpath(file.c_str(), nullptr);
-    if (resolved == nullptr) return "cannot resolve its path: " + errnoText();
+    if (resolved == nullptr) return failed(LoadStep::ResolveCopy, file, errno);
     canonical = resolved;
     std::free(resolved);
     struct stat st {};
-    if (::stat(canonical.c_str(), &st) != 0) return "cannot examine it: " + errnoText();
-    if (!S_ISREG(st.st_mode)) return canonical + " is not a regular file";
-    if (userCanChange(canonical, st)) return "the user can change " + canonical;
+    if (::stat(canonical.c_str(), &st) != 0)
+        return failed(LoadStep::ExamineResolved, canonical, errno);
+    if (!S_ISREG(st.st_mode)) return failed(LoadStep::NotRegular, canonical);
+    if (userCanChange(canonical, st)) return failed(LoadStep::FileChangeable, canonical);
     return reachableFolder(canonical, st);
 }
 
 }  // namespace
 
-CompanionLibrary::CompanionLibrary(std::string programDir, std::string baseName)
+CompanionLibrary::CompanionLibrary(std::string programDir, Reporter report, std::string baseName)
     : programDir_(std::move(programDir)),
+      report_(std::move(report)),
       baseName_(std::move(baseName)),
       elevated_(runsElevated()) {}
 
@@ -104,12 +107,12 @@ std::string CompanionLibrary::fileNameFor(const std::string& baseName) {
 
 bool CompanionLibrary::runsElevated() { return ::getauxval(AT_SECURE) != 0; }
 
-void CompanionLibrary::report(const std::string& reason) {
-    // A failed load is retried at every probe; the same reason is said once.
-    if (reason == lastReport_) return;
-    lastReport_ = reason;
-    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, reason.c_str());
-    std::fflush(stderr);
+void CompanionLibrary::report(const LoadFailure& failure) {
+    // A failed load is retried at every probe; the same reason is told once.
+    if (lastFailure_ == failure && lastCopy_ == copy_) return;
+    lastFailure_ = failure;
+    lastCopy_ = copy_;
+    if (report_) report_(copy_, failure);
 }
 
 void* CompanionLibrary::open() {
@@ -118,24 +121,25 @@ void* CompanionLibrary::open() {
     // Whatever bears the name beside the program is the copy to use: a broken
     // copy is reported, never silently replaced by another one found elsewhere.
     if (!programDir_.empty() && nameTaken(beside)) {
+        copy_ = beside;
         std::string toLoad = beside;
         if (elevated_) {
-            if (const std::optional<std::string> why = unsafeForElevated(beside, toLoad)) {
-                report("not loading " + beside + " with elevated privileges: " + *why);
+            if (const std::optional<LoadFailure> why = unsafeForElevated(beside, toLoad)) {
+                report(*why);
                 return nullptr;
             }
         }
         void* handle = openLibrary(toLoad);
-        if (handle == nullptr) report("cannot load " + toLoad + ": " + lastLoadError());
+        if (handle == nullptr) report(failed(LoadStep::Load, toLoad, 0, lastLoadError()));
         return handle;
     }
+    copy_ = fileName;
     if (elevated_) {
-        report("no " + fileName + " beside the program in " + programDir_ +
-               " (with elevated privileges no other copy is used)");
+        report(failed(LoadStep::NoneBeside, programDir_));
         return nullptr;
     }
     void* handle = openLibrary(fileName);
-    if (handle == nullptr) report("cannot load " + fileName + ": " + lastLoadError());
+    if (handle == nullptr) report(failed(LoadStep::Load, fileName, 0, lastLoadError()));
     return handle;
 }
 
@@ -148,7 +152,7 @@ bool CompanionLibrary::load(int32_t& failureCode) {
     }
     pinging_ = reinterpret_cast<PingingFn>(dlsym(handle_, "Pinging"));
     if (pinging_ == nullptr) {
-        report("the companion library has no Pinging: " + lastLoadError());
+        report(failed(LoadStep::NoEntry, {}, 0, lastLoadError()));
         dlclose(handle_);
         handle_ = nullptr;
         failureCode = kCodeEntryMissing;

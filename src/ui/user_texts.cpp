@@ -85,6 +85,36 @@ std::string noDisplayMessage(const std::string& detail) {
 
 std::string standardErrorLine(const std::string& text) { return "zorvek: " + text + "\n"; }
 
+std::string loadFailureText(const std::string& library, const companion::LoadFailure& failure) {
+    using companion::LoadStep;
+    const std::string& path = failure.path;
+    const std::string refused = "not loading " + library + " with elevated privileges: ";
+    switch (failure.step) {
+        case LoadStep::Load: return "cannot load " + path + ": " + failure.detail;
+        case LoadStep::NoEntry: return "the companion library has no Pinging: " + failure.detail;
+        case LoadStep::NoneBeside:
+            return "no " + library + " beside the program in " + path +
+                   " (with elevated privileges no other copy is used)";
+        case LoadStep::NotAbsolute: return refused + "its path is not absolute";
+        case LoadStep::ExamineCopy:
+        case LoadStep::ExamineResolved:
+            return refused + "cannot examine it: " + reason(failure.err);
+        case LoadStep::ExamineFolder:
+            return refused + "cannot examine " + path + ": " + reason(failure.err);
+        case LoadStep::FolderChangeable: return refused + "the user can change the folder " + path;
+        case LoadStep::ResolveCopy:
+            return refused + "cannot resolve its path: " + reason(failure.err);
+        case LoadStep::NotRegular: return refused + path + " is not a regular file";
+        case LoadStep::FileChangeable: return refused + "the user can change " + path;
+    }
+    return "cannot load " + library;
+}
+
+std::string loadFailureLine(const std::string& library, const companion::LoadFailure& failure) {
+    return std::string(program_invocation_short_name) + ": " + loadFailureText(library, failure) +
+           "\n";
+}
+
 std::string hostNotConvertedLine(const cp932::ConverterFailure& failure) {
     return "zorvek-probe: cannot convert the host name to code page 932: " +
            converterFailureText(failure) + "\n";

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "companion/companion_library.h"
 #include "settings/file_io.h"
 #include "text/cp932.h"
 
@@ -47,6 +48,14 @@ inline constexpr char kElevatedRefusal[] =
 
 // A reason for standard error, with the program's name in front.
 std::string standardErrorLine(const std::string& text);
+
+// Why the companion library was not loaded, in English, for standard error:
+// `library` is the copy concerned as the loader names it.
+std::string loadFailureText(const std::string& library, const companion::LoadFailure& failure);
+
+// The same as a line of standard error, with the name the running program
+// was started by in front (zorvek or zorvek-probe).
+std::string loadFailureLine(const std::string& library, const companion::LoadFailure& failure);
 
 // zorvek-probe's line on standard error when the host name it was given
 // cannot be converted to code page 932.

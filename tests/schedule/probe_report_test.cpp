@@ -45,7 +45,7 @@ struct ProbeFixture : ::testing::Test {
     settings::SettingsRecord record;
     companion::ResultMessages messages;
     RecordingUi ui;
-    companion::CompanionLibrary library{ZORVEK_FAKE_DIR, "ZorvekFake"};
+    companion::CompanionLibrary library{ZORVEK_FAKE_DIR, {}, "ZorvekFake"};
     ProbeReporter reporter{record, messages,
                            [this](const std::string& h) { return library.ping(h); }, ui};
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "ui/user_texts.h"
@@ -21,6 +22,22 @@ TEST(UserTexts, EachMissingConversionIsNamed) {
     EXPECT_EQ(hostNotConvertedLine(from),
               "zorvek-probe: cannot convert the host name to code page 932: iconv cannot convert "
               "CP932 to UTF-8 (the C library's code page converters are not installed)\n");
+}
+
+// A copy refused to an elevated program names the copy and then what on its
+// way made it unsafe, with the system's reason where a call failed.
+TEST(UserTexts, ARefusedCopyNamesItselfAndWhatMadeItUnsafe) {
+    using companion::LoadStep;
+    const std::string copy = "/opt/z/libZorvek.so";
+    EXPECT_EQ(loadFailureText(copy, {LoadStep::ExamineFolder, EACCES, "/opt/z", {}}),
+              "not loading /opt/z/libZorvek.so with elevated privileges: cannot examine /opt/z: " +
+                  std::string(std::strerror(EACCES)));
+    EXPECT_EQ(loadFailureText(copy, {LoadStep::FileChangeable, 0, "/home/u/libZorvek.so", {}}),
+              "not loading /opt/z/libZorvek.so with elevated privileges: the user can change "
+              "/home/u/libZorvek.so");
+    EXPECT_EQ(loadFailureText("libZorvek.so", {LoadStep::NoneBeside, 0, "/opt/z", {}}),
+              "no libZorvek.so beside the program in /opt/z (with elevated privileges no other "
+              "copy is used)");
 }
 
 }  // namespace
