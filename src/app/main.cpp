@@ -8,13 +8,13 @@
 #include <optional>
 #include <string>
 
-#include "app/display_check.h"
 #include "app/program.h"
 #include "app/single_instance.h"
 #include "app/window_pictures.h"
 #include "companion/program_folder.h"
 #include "settings/settings_location.h"
 #include "text/cp932.h"
+#include "ui/display_check.h"
 #include "ui/message_box.h"
 #include "ui/user_texts.h"
 
@@ -22,7 +22,7 @@ namespace {
 
 // Says why the program cannot run, on standard error and, where there is a
 // display, in a box, and gives the status the process ends with.
-int refuseToStart(int& argc, char** argv, const zorvek::app::DisplayChoice& display,
+int refuseToStart(int& argc, char** argv, const zorvek::ui::DisplayChoice& display,
                   const std::string& text) {
     std::fputs(zorvek::ui::standardErrorLine(text).c_str(), stderr);
     std::fflush(stderr);
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     // Without a display Qt would abort the process; the program says why
     // instead. Where only one of X11 and Wayland can be used, Qt is told
     // which, so it does not give up on the other.
-    const zorvek::app::DisplayChoice display = zorvek::app::chooseDisplay();
+    const zorvek::ui::DisplayChoice display = zorvek::ui::chooseDisplay();
     if (!display.platform.empty()) qputenv("QT_QPA_PLATFORM", display.platform.c_str());
 
     // Every text that crosses the program's boundaries (the settings file, the

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/display_check.h"
+#include "ui/display_check.h"
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -17,7 +17,7 @@
 #include <xcb/xcb.h>
 #endif
 
-namespace zorvek::app {
+namespace zorvek::ui {
 namespace {
 
 std::string variable(const char* name) {
@@ -137,4 +137,4 @@ DisplayChoice chooseDisplay() {
     return {joined(problems), {}};
 }
 
-}  // namespace zorvek::app
+}  // namespace zorvek::ui

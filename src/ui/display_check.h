@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-namespace zorvek::app {
+namespace zorvek::ui {
 
 struct DisplayChoice {
     // Why no display can be used; empty when one can.
@@ -22,4 +22,4 @@ struct DisplayChoice {
 // Qt's Wayland platform plugin is installed.
 DisplayChoice chooseDisplay();
 
-}  // namespace zorvek::app
+}  // namespace zorvek::ui
