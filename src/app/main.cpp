@@ -26,7 +26,7 @@ int refuseToStart(int& argc, char** argv, const zorvek::ui::DisplayChoice& displ
                   const std::string& text) {
     std::fputs(zorvek::ui::standardErrorLine(text).c_str(), stderr);
     std::fflush(stderr);
-    if (!display.problem) {
+    if (display.usable()) {
         QApplication app(argc, argv);
         zorvek::ui::ModalBoxPresenter(nullptr).show(QString::fromStdString(text),
                                                     QString::fromUtf8(zorvek::ui::kAppTitle));
@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
         return refuseToStart(argc, argv, display, zorvek::ui::programFolderUnknownMessage());
     }
 
-    if (display.problem) {
-        return refuseToStart(argc, argv, display, zorvek::ui::noDisplayMessage(*display.problem));
+    if (!display.usable()) {
+        return refuseToStart(argc, argv, display, zorvek::ui::noDisplayMessage(display));
     }
 
     // On X11 an appended log line is not kept waiting on the X server.

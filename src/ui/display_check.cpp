@@ -6,8 +6,10 @@
 #include <unistd.h>
 #include <QLibraryInfo>
 #include <QString>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -47,14 +49,19 @@ std::string waylandSocket() {
     return runtime.empty() ? std::string() : runtime + "/" + name;
 }
 
-bool compositorAnswers(const std::string& path) {
+// 0 when a compositor answers on the socket at `path`, otherwise why not as
+// an errno.
+int compositorRefusal(const std::string& path) {
     sockaddr_un address{};
-    if (path.empty() || path.size() >= sizeof(address.sun_path)) return false;
+    if (path.empty()) return ENOENT;
+    if (path.size() >= sizeof(address.sun_path)) return ENAMETOOLONG;
     address.sun_family = AF_UNIX;
     path.copy(address.sun_path, path.size());
     const base::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    return fd.get() >= 0 &&
-           ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    if (fd.get() < 0) return errno;
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
+        return errno;
+    return 0;
 }
 
 // Qt's Wayland platform plugin, in Qt's plugin folder or one named in
@@ -76,65 +83,59 @@ bool waylandPluginInstalled() {
 }
 
 // Why Wayland cannot be used, or nothing when it can.
-std::optional<std::string> waylandProblem() {
+std::optional<DisplayFailure> waylandProblem() {
+    const std::string name = variable("WAYLAND_DISPLAY");
     const std::string socket = waylandSocket();
-    if (!compositorAnswers(socket)) {
-        return "WAYLAND_DISPLAY=" + variable("WAYLAND_DISPLAY") +
-               ": no Wayland compositor answers at " +
-               (socket.empty() ? "(no XDG_RUNTIME_DIR)" : socket);
-    }
-    if (!waylandPluginInstalled())
-        return "WAYLAND_DISPLAY=" + variable("WAYLAND_DISPLAY") +
-               ": Qt's Wayland platform plugin is not installed (Debian package qt6-wayland)";
+    if (const int err = compositorRefusal(socket))
+        return DisplayFailure{DisplayStep::WaylandCompositor, err, socket, name};
+    if (!waylandPluginInstalled()) return DisplayFailure{DisplayStep::WaylandPlugin, 0, {}, name};
     return std::nullopt;
 }
 
-std::optional<std::string> xProblem() {
+std::optional<DisplayFailure> xProblem() {
     if (xDisplayOpens()) return std::nullopt;
-    return "DISPLAY=" + variable("DISPLAY") + ": the X display cannot be opened";
-}
-
-std::string joined(const std::vector<std::string>& problems) {
-    std::string text;
-    for (const std::string& problem : problems) text += (text.empty() ? "" : "\n") + problem;
-    return text;
+    return DisplayFailure{DisplayStep::XDisplay, 0, {}, variable("DISPLAY")};
 }
 
 }  // namespace
 
 DisplayChoice chooseDisplay() {
     const std::string requested = variable("QT_QPA_PLATFORM");
-    std::vector<std::string> problems;
+    DisplayChoice none;
     if (!requested.empty()) {
         // Qt tries the platforms named, in order, and takes the first that starts.
+        none.requested = requested;
         std::stringstream names(requested);
         for (std::string entry; std::getline(names, entry, ';');) {
             const std::string name = entry.substr(0, entry.find(':'));
-            std::optional<std::string> problem;
+            std::optional<DisplayFailure> problem;
             if (name == "xcb")
                 problem = xProblem();
             else if (name.rfind("wayland", 0) == 0)
                 problem = waylandProblem();
             // Any other platform (offscreen, vnc, ...) is Qt's to judge.
             if (!problem) return {};
-            problems.push_back(*problem);
+            none.failures.push_back(*problem);
         }
-        return {"QT_QPA_PLATFORM=" + requested + "\n" + joined(problems), {}};
+        return none;
     }
     const bool xSet = !variable("DISPLAY").empty();
     const bool waylandSet = !variable("WAYLAND_DISPLAY").empty();
-    if (!xSet && !waylandSet) return {"neither DISPLAY nor WAYLAND_DISPLAY is set", {}};
-    std::optional<std::string> x = xSet ? xProblem() : std::nullopt;
-    std::optional<std::string> wayland = waylandSet ? waylandProblem() : std::nullopt;
+    if (!xSet && !waylandSet) {
+        none.failures.push_back({DisplayStep::NoneSet, 0, {}, {}});
+        return none;
+    }
+    const std::optional<DisplayFailure> x = xSet ? xProblem() : std::nullopt;
+    const std::optional<DisplayFailure> wayland = waylandSet ? waylandProblem() : std::nullopt;
     const bool xWorks = xSet && !x;
     const bool waylandWorks = waylandSet && !wayland;
     if (xWorks && waylandWorks) return {};
     // Only one works: Qt is told which, so that it does not give up on the other.
-    if (xWorks) return {std::nullopt, "xcb"};
-    if (waylandWorks) return {std::nullopt, "wayland"};
-    if (x) problems.push_back(*x);
-    if (wayland) problems.push_back(*wayland);
-    return {joined(problems), {}};
+    if (xWorks) return {{}, {}, "xcb"};
+    if (waylandWorks) return {{}, {}, "wayland"};
+    if (x) none.failures.push_back(*x);
+    if (wayland) none.failures.push_back(*wayland);
+    return none;
 }
 
 }  // namespace zorvek::ui

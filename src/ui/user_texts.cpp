@@ -16,6 +16,23 @@ std::string reason(int err) { return std::system_category().message(err); }
 
 std::string couldNotWrite(int err) { return "書き込めませんでした（" + reason(err) + "）。"; }
 
+// Why one display cannot be used, in English, naming the variable that
+// chose it.
+std::string displayFailureText(const DisplayFailure& failure) {
+    switch (failure.step) {
+        case DisplayStep::NoneSet: return "neither DISPLAY nor WAYLAND_DISPLAY is set";
+        case DisplayStep::XDisplay:
+            return "DISPLAY=" + failure.detail + ": the X display cannot be opened";
+        case DisplayStep::WaylandCompositor:
+            return "WAYLAND_DISPLAY=" + failure.detail + ": no Wayland compositor answers at " +
+                   (failure.path.empty() ? "(no XDG_RUNTIME_DIR)" : failure.path);
+        case DisplayStep::WaylandPlugin:
+            return "WAYLAND_DISPLAY=" + failure.detail +
+                   ": Qt's Wayland platform plugin is not installed (Debian package qt6-wayland)";
+    }
+    return "no display";
+}
+
 }  // namespace
 
 std::string saveFailureText(const settings::SaveFailure& failure) {
@@ -79,8 +96,16 @@ std::string programFolderUnknownMessage() {
            "(/proc/self/exe cannot be read)";
 }
 
-std::string noDisplayMessage(const std::string& detail) {
-    return "ウィンドウを表示できる画面がないため、Zorvekを起動できません。\n" + detail;
+std::string noDisplayMessage(const DisplayChoice& choice) {
+    std::string text = "ウィンドウを表示できる画面がないため、Zorvekを起動できません。\n";
+    if (!choice.requested.empty()) text += "QT_QPA_PLATFORM=" + choice.requested + "\n";
+    bool first = true;
+    for (const DisplayFailure& failure : choice.failures) {
+        if (!first) text += "\n";
+        first = false;
+        text += displayFailureText(failure);
+    }
+    return text;
 }
 
 std::string standardErrorLine(const std::string& text) { return "zorvek: " + text + "\n"; }

@@ -13,6 +13,7 @@
 #include "companion/companion_library.h"
 #include "settings/file_io.h"
 #include "text/cp932.h"
+#include "ui/display_check.h"
 
 namespace zorvek::ui {
 
@@ -34,11 +35,10 @@ std::string saveFailedMessage(const std::string& path, const settings::SaveFailu
 // the reason beneath a sentence.
 std::string converterFailureText(const cp932::ConverterFailure& failure);
 
-// Why the program cannot start; `detail` is what the check below found, in
-// its own words.
+// Why the program cannot start, with what the check found beneath.
 std::string converterMissingMessage(const cp932::ConverterFailure& failure);
 std::string programFolderUnknownMessage();
-std::string noDisplayMessage(const std::string& detail);
+std::string noDisplayMessage(const DisplayChoice& choice);
 
 // Printed to standard error, "zorvek: " first, when the program is started
 // with privileges it refuses to hold.

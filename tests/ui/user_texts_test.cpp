@@ -40,5 +40,19 @@ TEST(UserTexts, ARefusedCopyNamesItselfAndWhatMadeItUnsafe) {
               "copy is used)");
 }
 
+// Each display that was tried gets a line of its own, after the platforms
+// QT_QPA_PLATFORM named.
+TEST(UserTexts, NoDisplayListsEveryDisplayTried) {
+    DisplayChoice choice;
+    choice.requested = "wayland;xcb";
+    choice.failures = {{DisplayStep::WaylandCompositor, ECONNREFUSED, {}, "wayland-1"},
+                       {DisplayStep::XDisplay, 0, {}, ":5"}};
+    EXPECT_EQ(noDisplayMessage(choice),
+              "ウィンドウを表示できる画面がないため、Zorvekを起動できません。\n"
+              "QT_QPA_PLATFORM=wayland;xcb\n"
+              "WAYLAND_DISPLAY=wayland-1: no Wayland compositor answers at (no XDG_RUNTIME_DIR)\n"
+              "DISPLAY=:5: the X display cannot be opened");
+}
+
 }  // namespace
 }  // namespace zorvek::ui
