@@ -19,9 +19,16 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include "ui/user_texts.h"
 
 namespace zorvek::app {
 namespace {
+
+// Says on standard error why a second start will not find this one (the
+// program runs on, unguarded).
+void report(const ui::InstanceFailure& failure) {
+    std::fputs(ui::instanceFailureLine(failure).c_str(), stderr);
+}
 
 // The one request a start sends: show the window.
 constexpr char kShowRequest[] = "show\n";
@@ -135,12 +142,11 @@ SingleInstance::~SingleInstance() {
 
 SingleInstance::Claim SingleInstance::claim(std::chrono::milliseconds patience) {
     if (runtimeFolder_.empty()) {
-        std::fprintf(stderr, "zorvek: no private runtime folder; a second start is not detected\n");
+        report({ui::InstanceStep::NoPrivateFolder, 0, {}, {}});
         return Claim::Unguarded;
     }
     if (folder_.get() < 0) {
-        std::fprintf(stderr, "zorvek: cannot open %s; a second start is not detected\n",
-                     runtimeFolder_.c_str());
+        report({ui::InstanceStep::OpenFolder, 0, runtimeFolder_.string(), {}});
         return Claim::Unguarded;
     }
     const std::string lockName = key_ + ".lock";
@@ -148,8 +154,7 @@ SingleInstance::Claim SingleInstance::claim(std::chrono::milliseconds patience) 
     base::UniqueFd lock(
         ::openat(folder_.get(), lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (lock.get() < 0) {
-        std::fprintf(stderr, "zorvek: cannot open %s; a second start is not detected\n",
-                     lockPath.c_str());
+        report({ui::InstanceStep::OpenLock, errno, lockPath.string(), {}});
         return Claim::Unguarded;
     }
     if (::flock(lock.get(), LOCK_EX | LOCK_NB) == 0) {
@@ -158,12 +163,11 @@ SingleInstance::Claim SingleInstance::claim(std::chrono::milliseconds patience) 
         return Claim::First;
     }
     if (errno != EWOULDBLOCK) {
-        std::fprintf(stderr, "zorvek: cannot lock %s; a second start is not detected\n",
-                     lockPath.c_str());
+        report({ui::InstanceStep::Lock, errno, lockPath.string(), {}});
         return Claim::Unguarded;
     }
     if (askToShow(patience)) return Claim::HandedOver;
-    std::fprintf(stderr, "zorvek: already running from this folder, but it does not answer\n");
+    report({ui::InstanceStep::NoAnswer, 0, {}, {}});
     return Claim::NoAnswer;
 }
 
@@ -180,9 +184,7 @@ void SingleInstance::listen() {
         ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0 &&
         ::listen(fd.get(), SOMAXCONN) == 0;
     if (!listening) {
-        std::fprintf(stderr,
-                     "zorvek: cannot listen on %s (%s); a second start cannot show this one\n",
-                     (runtimeFolder_ / key_).c_str(), std::strerror(errno));
+        report({ui::InstanceStep::Listen, errno, (runtimeFolder_ / key_).string(), {}});
         return;
     }
     listener_ = std::move(fd);

@@ -2,6 +2,7 @@
 #include "ui/user_texts.h"
 
 #include <cerrno>
+#include <cstring>
 #include <system_error>
 
 #include "settings/settings_file.h"
@@ -109,6 +110,26 @@ std::string noDisplayMessage(const DisplayChoice& choice) {
 }
 
 std::string standardErrorLine(const std::string& text) { return "zorvek: " + text + "\n"; }
+
+std::string instanceFailureLine(const InstanceFailure& failure) {
+    const std::string notDetected = "; a second start is not detected";
+    switch (failure.step) {
+        case InstanceStep::NoPrivateFolder:
+            return standardErrorLine("no private runtime folder" + notDetected);
+        case InstanceStep::OpenFolder:
+        case InstanceStep::OpenLock:
+            return standardErrorLine("cannot open " + failure.path + notDetected);
+        case InstanceStep::Lock:
+            return standardErrorLine("cannot lock " + failure.path + notDetected);
+        case InstanceStep::NoAnswer:
+            return standardErrorLine("already running from this folder, but it does not answer");
+        case InstanceStep::Listen:
+            return standardErrorLine("cannot listen on " + failure.path + " (" +
+                                     std::strerror(failure.err) +
+                                     "); a second start cannot show this one");
+    }
+    return standardErrorLine("a second start is not detected");
+}
 
 std::string loadFailureText(const std::string& library, const companion::LoadFailure& failure) {
     using companion::LoadStep;

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "base/failure.h"
 #include "companion/companion_library.h"
 #include "settings/file_io.h"
 #include "text/cp932.h"
@@ -48,6 +49,16 @@ inline constexpr char kElevatedRefusal[] =
 
 // A reason for standard error, with the program's name in front.
 std::string standardErrorLine(const std::string& text);
+
+// What keeps a second start from finding this one, or this start from
+// reaching the first: the runtime folder (none private, or not opened), the
+// lock file (not opened, not locked), the first start not answering, or the
+// socket a second start would call not listened on.
+enum class InstanceStep { NoPrivateFolder, OpenFolder, OpenLock, Lock, NoAnswer, Listen };
+using InstanceFailure = base::Failure<InstanceStep>;
+
+// The line of standard error that says so, "zorvek: " first.
+std::string instanceFailureLine(const InstanceFailure& failure);
 
 // Why the companion library was not loaded, in English, for standard error:
 // `library` is the copy concerned as the loader names it.

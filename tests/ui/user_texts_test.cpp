@@ -54,5 +54,15 @@ TEST(UserTexts, NoDisplayListsEveryDisplayTried) {
               "DISPLAY=:5: the X display cannot be opened");
 }
 
+// Why a second start will not find this one: the file concerned, and the
+// system's reason where the socket could not be listened on.
+TEST(UserTexts, AnUnguardedStartSaysWhyOnOneLine) {
+    EXPECT_EQ(instanceFailureLine({InstanceStep::Lock, ENOLCK, "/run/u/z.lock", {}}),
+              "zorvek: cannot lock /run/u/z.lock; a second start is not detected\n");
+    EXPECT_EQ(instanceFailureLine({InstanceStep::Listen, EADDRINUSE, "/run/u/z", {}}),
+              "zorvek: cannot listen on /run/u/z (" + std::string(std::strerror(EADDRINUSE)) +
+                  "); a second start cannot show this one\n");
+}
+
 }  // namespace
 }  // namespace zorvek::ui
