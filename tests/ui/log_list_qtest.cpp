@@ -97,7 +97,7 @@ private slots:
         // Successive time stamps differ only in their digits. DejaVu Sans sets
         // every digit alike; Liberation Sans kerns "11", so there "00:00:00"
         // is wider than "11:11:11" although each digit alone is as wide.
-        for (const QString family :
+        for (const QString& family :
              {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")}) {
             ExposedList list;
             list.setFont(QFont(family));
