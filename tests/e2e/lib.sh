@@ -24,14 +24,17 @@ fail() {
     exit 1
 }
 
-# Waits up to $2 seconds (default 10) for the command in $1 to succeed.
+# Waits up to $2 seconds (default 10) for the command in $1 to succeed. The
+# bound is on the clock, so a check that itself takes a while (several calls
+# over D-Bus) does not stretch it.
 wait_until() {
-    local what=$1 seconds=${2:-10} i
-    for i in $(seq 1 $((seconds * 20))); do
+    local what=$1 seconds=${2:-10}
+    local deadline=$((SECONDS + seconds))
+    while :; do
         if eval "$what" >/dev/null 2>&1; then return 0; fi
+        [ "$SECONDS" -lt "$deadline" ] || return 1
         sleep 0.05
     done
-    return 1
 }
 
 # A private folder holding a copy of the program and its library, so the
