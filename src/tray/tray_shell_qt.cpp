@@ -3,6 +3,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QGuiApplication>
 #include <string>
 
 #include "text/cp932.h"
@@ -18,9 +19,17 @@ bool watcherOnTheBus() {
            bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
 }
 
+// Whether an XEmbed tray can exist at all: only on X11. Elsewhere (Wayland)
+// a QSystemTrayIcon that is not a D-Bus item can never be shown, and showing
+// it makes Qt look for X11's tray-window signal, which it warns is missing.
+bool xembedPossible() {
+    return QGuiApplication::platformName().compare(QLatin1String("xcb"), Qt::CaseInsensitive) == 0;
+}
+
 }  // namespace
 
-QtTrayShell::QtTrayShell(QObject* parent) : QObject(parent), qtIconIsDBusItem_(watcherOnTheBus()) {
+QtTrayShell::QtTrayShell(QObject* parent)
+    : QObject(parent), qtIconIsDBusItem_(watcherOnTheBus()), xembedPossible_(xembedPossible()) {
     connect(
         &icon_, &QSystemTrayIcon::activated, this,
         [this](QSystemTrayIcon::ActivationReason reason) { emit action(codeForReason(reason)); });
@@ -37,7 +46,8 @@ bool QtTrayShell::hostPresent() const {
 }
 
 void QtTrayShell::showOneIcon() {
-    icon_.setVisible(added_ && !qtIconIsDBusItem_ && !sni_.registered() && !sni_.registering());
+    icon_.setVisible(added_ && xembedPossible_ && !qtIconIsDBusItem_ && !sni_.registered() &&
+                     !sni_.registering());
 }
 
 void QtTrayShell::registerPicture(uint32_t handle, const QIcon& icon) { pictures_[handle] = icon; }

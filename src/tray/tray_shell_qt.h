@@ -61,6 +61,8 @@ private:
     // watcher is on the bus as the first one is made, and an XEmbed icon
     // otherwise; only the XEmbed one is ever shown, beside the item of our own.
     bool qtIconIsDBusItem_;
+    // Only X11 has an XEmbed tray; on Wayland the item is the only door.
+    bool xembedPossible_;
     QSystemTrayIcon icon_;
     StatusNotifierItem sni_;
     std::map<uint32_t, QIcon> pictures_;
