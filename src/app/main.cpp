@@ -93,7 +93,17 @@ int main(int argc, char** argv) {
     if (claim == zorvek::app::SingleInstance::Claim::NoAnswer) return 1;
     zorvek::app::Program program(std::move(options));
     QObject::connect(&instance, &zorvek::app::SingleInstance::showRequested, &program,
-                     &zorvek::app::Program::showWindow);
+                     [&program](const QString& activationToken) {
+                         // Qt's Wayland plugin hands this token to the
+                         // compositor when the window asks to be activated,
+                         // so the compositor may raise it for the start that
+                         // the user just made; it is the other start's, and
+                         // is not kept for later.
+                         if (!activationToken.isEmpty())
+                             qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
+                         program.showWindow();
+                         qunsetenv("XDG_ACTIVATION_TOKEN");
+                     });
     // The icon first; the rest of start-up (among it the first probe) runs as
     // soon as the event loop does, after the icon's request has gone out.
     program.showTrayIcon();

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <vector>
 #include "ui/user_texts.h"
 
 namespace zorvek::app {
@@ -30,10 +31,24 @@ void report(const ui::InstanceFailure& failure) {
     std::fputs(ui::instanceFailureLine(failure).c_str(), stderr);
 }
 
-// The one request a start sends: show the window.
-constexpr char kShowRequest[] = "show\n";
+// The one request a start sends: show the window. Before it may come the
+// activation token the start's launcher gave it (XDG_ACTIVATION_TOKEN, from
+// a Wayland launcher), which lets the running program ask the compositor to
+// raise its window on the launcher's behalf.
+constexpr std::string_view kShowRequest = "show";
+constexpr std::string_view kTokenLine = "token ";
+constexpr size_t kLongestToken = 1024;
 // Longer lines are no request of ours; the connection is dropped.
-constexpr size_t kLongestRequest = 64;
+constexpr size_t kLongestRequest = kTokenLine.size() + kLongestToken + 1;
+
+// The start's own activation token, when it can travel in a line.
+std::string activationToken() {
+    const char* token = std::getenv("XDG_ACTIVATION_TOKEN");
+    if (token == nullptr) return {};
+    const std::string_view text(token);
+    if (text.size() > kLongestToken || text.find('\n') != std::string_view::npos) return {};
+    return std::string(text);
+}
 
 // A folder of ours that no other user can enter or change: not a link, owned
 // by us, with no rights for group and others.
@@ -135,8 +150,7 @@ SingleInstance::SingleInstance(const std::filesystem::path& settingsFile,
 }
 
 SingleInstance::~SingleInstance() {
-    for (auto& [connection, pending] : connections_)
-        ::close(static_cast<int>(connection->socket()));
+    for (const auto& entry : connections_) ::close(static_cast<int>(entry.first->socket()));
     if (listener_.get() >= 0) (void)::unlinkat(folder_.get(), key_.c_str(), 0);
 }
 
@@ -200,7 +214,7 @@ void SingleInstance::takeConnections() {
             return;  // none waiting (EAGAIN), or out of descriptors until one is closed
         }
         auto* connection = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-        connections_.emplace(connection, std::string());
+        connections_.emplace(connection, Connection());
         connect(connection, &QSocketNotifier::activated, this,
                 [this, connection] { readRequests(connection); });
         readRequests(connection);
@@ -210,11 +224,12 @@ void SingleInstance::takeConnections() {
 void SingleInstance::readRequests(QSocketNotifier* connection) {
     const auto found = connections_.find(connection);
     if (found == connections_.end()) return;
-    std::string& pending = found->second;
+    std::string& pending = found->second.pending;
+    std::string& token = found->second.token;
     const int fd = static_cast<int>(connection->socket());
-    // The requests are counted first and announced once the connection is
+    // The requests are collected first and announced once the connection is
     // dealt with, so that what a receiver does cannot pull it away mid-read.
-    int requests = 0;
+    std::vector<std::string> requests;
     bool done = false;
     char bytes[256];
     while (!done) {
@@ -226,13 +241,19 @@ void SingleInstance::readRequests(QSocketNotifier* connection) {
         if (got <= 0) done = true;
         if (got > 0) pending.append(bytes, static_cast<size_t>(got));
         for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            if (pending.compare(0, end + 1, kShowRequest) == 0) ++requests;
+            const std::string_view line(pending.data(), end);
+            if (line == kShowRequest) {
+                requests.push_back(std::move(token));
+                token.clear();
+            } else if (line.substr(0, kTokenLine.size()) == kTokenLine) {
+                token = line.substr(kTokenLine.size());
+            }
             pending.erase(0, end + 1);
         }
         if (pending.size() > kLongestRequest) done = true;
     }
     if (done) drop(connection);
-    for (int i = 0; i < requests; ++i) emit showRequested();
+    for (const std::string& request : requests) emit showRequested(QString::fromStdString(request));
 }
 
 void SingleInstance::drop(QSocketNotifier* connection) {
@@ -249,6 +270,10 @@ bool SingleInstance::askToShow(std::chrono::milliseconds patience) {
     // here waits for the window itself.
     const std::optional<sockaddr_un> address = socketAddress(address_);
     if (!address) return false;
+    std::string request;
+    if (const std::string token = activationToken(); !token.empty())
+        request.append(kTokenLine).append(token).append("\n");
+    request.append(kShowRequest).append("\n");
     QElapsedTimer waited;
     waited.start();
     for (;;) {
@@ -262,7 +287,7 @@ bool SingleInstance::askToShow(std::chrono::milliseconds patience) {
         (void)::setsockopt(socket.get(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
         if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&*address),
                       sizeof *address) == 0) {
-            return sendAll(socket.get(), kShowRequest);
+            return sendAll(socket.get(), request);
         }
         QThread::msleep(20);
     }

@@ -64,8 +64,9 @@ public:
     Claim claim(std::chrono::milliseconds patience = std::chrono::milliseconds(900));
 
 signals:
-    // Another start of the same folder asked for the window.
-    void showRequested();
+    // Another start of the same folder asked for the window, with the
+    // activation token its launcher gave it (empty when there was none).
+    void showRequested(const QString& activationToken);
 
 private:
     void listen();
@@ -88,7 +89,11 @@ private:
     // library is needed for it.
     base::UniqueFd listener_;
     QSocketNotifier* listening_ = nullptr;
-    std::map<QSocketNotifier*, std::string> connections_;
+    struct Connection {
+        std::string pending;  // the start of a line not yet complete
+        std::string token;    // the activation token sent for the next request
+    };
+    std::map<QSocketNotifier*, Connection> connections_;
 };
 
 }  // namespace zorvek::app

@@ -61,6 +61,24 @@ private slots:
         std::filesystem::remove(folder);  // a name Qt cannot decode to remove it
     }
 
+    // The activation token the second start's launcher gave it goes with its
+    // request, so the first can pass it to the compositor; a start without
+    // one asks without one, not with the token of the start before.
+    void aSecondStartPassesItsActivationToken() {
+        QTemporaryDir runtime;
+        QTemporaryDir top;
+        SingleInstance first(pathOf(top), pathOf(runtime));
+        QCOMPARE(first.claim(), Claim::First);
+        QSignalSpy shown(&first, &SingleInstance::showRequested);
+        qputenv("XDG_ACTIVATION_TOKEN", "launcher-token-1");
+        QCOMPARE(SingleInstance(pathOf(top), pathOf(runtime)).claim(), Claim::HandedOver);
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+        QCOMPARE(SingleInstance(pathOf(top), pathOf(runtime)).claim(), Claim::HandedOver);
+        QTRY_COMPARE(shown.count(), 2);
+        QCOMPARE(shown.at(0).at(0).toString(), QStringLiteral("launcher-token-1"));
+        QCOMPARE(shown.at(1).at(0).toString(), QString());
+    }
+
     // The request is read as it arrives: one sent in pieces counts once, a
     // line that is no request of ours shows nothing, and a connection that
     // sends more than a request without ending the line is dropped.
@@ -94,7 +112,7 @@ private slots:
 
         const int junk = connectTo();
         QVERIFY(junk >= 0);
-        const QByteArray endless(200, 'x');
+        const QByteArray endless(2000, 'x');
         QCOMPARE(
             ::send(junk, endless.constData(), static_cast<size_t>(endless.size()), MSG_NOSIGNAL),
             ssize_t(endless.size()));
