@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The XFCE panel's notification area on X11, which hosts StatusNotifierItems
+# over D-Bus: the icon shows in the panel as such an item (not as an XEmbed
+# icon), a left click on it shows the window, and the panel's own right click
+# opens the menu the program exports, whose entries are 設定 and then 終了.
+. "$(dirname "$0")/lib.sh"
+ZORVEK_NO_TRAY=1 e2e_prepare "$1" "$2"
+trap 'kill ${PANEL_PID:-} ${BUS_PID:-} 2>/dev/null || true; e2e_cleanup' EXIT
+
+# A session bus of the test's own; the panel's settings service (xfconfd)
+# starts on it on demand and reads the panel below from XDG_CONFIG_HOME.
+export HOME="$E2E_WORK/home" XDG_CONFIG_HOME="$E2E_WORK/home/.config"
+export XDG_CACHE_HOME="$E2E_WORK/home/.cache" XDG_DATA_HOME="$E2E_WORK/home/.local/share"
+channels="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
+mkdir -p "$channels"
+dbus-daemon --session --nofork --nopidfile --address="unix:path=$E2E_WORK/bus" >/dev/null 2>&1 &
+BUS_PID=$!
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_WORK/bus"
+wait_until '[ -S "$E2E_WORK/bus" ]' 10 || fail "the session bus did not start"
+
+# One panel along the top edge holding the notification area alone.
+cat >"$channels/xfce4-panel.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=6;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="28"/>
+      <property name="icon-size" type="uint" value="16"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="systray">
+      <property name="square-icons" type="bool" value="true"/>
+    </property>
+  </property>
+</channel>
+XML
+xfce4-panel --disable-wm-check --sm-client-disable >"$E2E_WORK/panel.log" 2>&1 &
+PANEL_PID=$!
+wait_until 'xdotool search --onlyvisible --class xfce4-panel' 20 || fail "the XFCE panel did not start"
+
+# Where the icon is: the middle of the pink (#FF00CC) pixels on the panel
+# strip, in screen pixels; fails while there are none.
+icon_spot() {
+    import -display "$DISPLAY" -window root -crop 1280x28+0+0 +repage "$E2E_WORK/panel.png" || return 1
+    convert "$E2E_WORK/panel.png" -fill black +opaque '#FF00CC' -fill white -opaque '#FF00CC' \
+        -trim -format '%[fx:page.x+w/2] %[fx:page.y+h/2] %w' info: 2>/dev/null |
+        awk '$3 > 1 && $3 < 40 { printf "%d %d\n", $1, $2; ok = 1 } END { exit !ok }'
+}
+
+e2e_start_program
+wait_until icon_spot 20 || fail "no icon in the XFCE panel"
+icon_window && fail "the icon went into the XEmbed tray, not the panel's item list"
+read -r ix iy < <(icon_spot)
+main_window_visible && fail "start-up showed the window"
+
+# The panel's left click activates the item: the window comes.
+xdotool mousemove "$ix" "$iy" click 1
+wait_until main_window_visible 10 || fail "a left click on the panel's icon did not show the window"
+xdotool mousemove --window "$(main_window)" 295 27 click 1   # 閉じる
+wait_until '! main_window_visible' 10 || fail "閉じる did not hide the window"
+
+# Whether a menu is open below the panel: on the bare (black) screen there,
+# a light area.
+menu_shown() {
+    [ "$(import -display "$DISPLAY" -window root -crop 300x150+0+30 +repage -colorspace gray \
+        -format '%[fx:int(100*mean)]' info:)" -gt 5 ]
+}
+
+# The panel's right click opens the program's menu, drawn by the panel: its
+# first entry shows the window, its second ends the program.
+panel_menu() {
+    xdotool mousemove "$ix" "$iy" click 3
+    wait_until menu_shown 10 || fail "the panel's right click opened no menu"
+    sleep 0.2
+    local keys=()
+    for _ in $(seq 1 "$1"); do keys+=(Down); done
+    xdotool key --clearmodifiers "${keys[@]}" Return
+}
+panel_menu 1
+wait_until main_window_visible 10 || fail "the menu's first entry (設定) did not show the window"
+xdotool mousemove --window "$(main_window)" 295 27 click 1   # 閉じる
+wait_until '! main_window_visible' 10 || fail "閉じる did not hide the window"
+panel_menu 2
+expect_program_ended "the menu's second entry (終了)"
+grep -q . "$E2E_WORK/out.log" && fail "the program wrote on standard error: $(head -n3 "$E2E_WORK/out.log")"
+echo "PASS"
