@@ -60,7 +60,8 @@ icon_spot() {
 e2e_start_program
 wait_until icon_spot 20 || fail "no icon in the XFCE panel"
 icon_window && fail "the icon went into the XEmbed tray, not the panel's item list"
-read -r ix iy < <(icon_spot)
+spot=$(icon_spot) || fail "the icon left the XFCE panel"
+read -r ix iy <<<"$spot"
 main_window_visible && fail "start-up showed the window"
 
 # The panel's left click activates the item: the window comes.
@@ -92,5 +93,6 @@ xdotool mousemove --window "$(main_window)" 295 27 click 1   # 閉じる
 wait_until '! main_window_visible' 10 || fail "閉じる did not hide the window"
 panel_menu 2
 expect_program_ended "the menu's second entry (終了)"
-grep -q . "$E2E_WORK/out.log" && fail "the program wrote on standard error: $(head -n3 "$E2E_WORK/out.log")"
+wait_until '! icon_spot' 10 || fail "the icon stayed in the XFCE panel after 終了"
+[ ! -s "$E2E_WORK/out.log" ] || fail "the program wrote: $(head -n3 "$E2E_WORK/out.log")"
 echo "PASS"

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# GNOME Shell (X11, on Xvfb) with the AppIndicator extension, which hosts
+# StatusNotifierItems in the top bar and draws the menu the item exports. The
+# icon shows there; a double click activates the item (a single left click
+# opens the menu on this shell), which shows the window; the right click
+# shows 設定 and 終了: 設定 shows the window, 終了 ends the program and takes
+# the icon away.
+. "$(dirname "$0")/lib.sh"
+ZORVEK_NO_TRAY=1 e2e_prepare "$1" "$2"
+trap 'kill ${SHELL_PID:-} ${BUS_PID:-} ${SYSTEM_BUS_PID:-} 2>/dev/null || true; e2e_cleanup' EXIT
+
+# A home of the test's own, where the shell's settings (dconf) say that the
+# extension is on, a session bus, and a stand-in system bus that answers for
+# the machine's services the shell asks after (it carries on without them).
+export HOME="$E2E_WORK/home" XDG_CONFIG_HOME="$E2E_WORK/home/.config"
+export XDG_CACHE_HOME="$E2E_WORK/home/.cache" XDG_DATA_HOME="$E2E_WORK/home/.local/share"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME"
+dbus-daemon --session --nofork --nopidfile --address="unix:path=$E2E_WORK/bus" >/dev/null 2>&1 &
+BUS_PID=$!
+cat >"$E2E_WORK/system-bus.conf" <<XML
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$E2E_WORK/system-bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>
+  </policy>
+</busconfig>
+XML
+dbus-daemon --config-file="$E2E_WORK/system-bus.conf" --nofork --nopidfile >/dev/null 2>&1 &
+SYSTEM_BUS_PID=$!
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_WORK/bus"
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$E2E_WORK/system-bus"
+wait_until '[ -S "$E2E_WORK/bus" ] && [ -S "$E2E_WORK/system-bus" ]' 10 || fail "the buses did not start"
+gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com']"
+gsettings set org.gnome.shell welcome-dialog-last-shown-version '999'
+
+gnome-shell --x11 --replace --sm-disable >"$E2E_WORK/shell.log" 2>&1 &
+SHELL_PID=$!
+watcher_up() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.NameHasOwner string:org.kde.StatusNotifierWatcher | grep -q true
+}
+wait_until watcher_up 60 || fail "GNOME Shell's AppIndicator extension did not start"
+# The shell starts in its overview; Escape leaves it for the desktop.
+sleep 1
+xdotool key Escape
+
+# Where the icon is: the middle of the pink (#FF00CC, drawn a little off
+# by the shell) pixels on the top bar,
+# in screen pixels; fails while there are none.
+icon_spot() {
+    import -display "$DISPLAY" -window root -crop 1280x32+0+0 +repage "$E2E_WORK/bar.png" || return 1
+    convert "$E2E_WORK/bar.png" -fuzz 15% -fill black +opaque '#FF00CC' -fill white -opaque '#FF00CC' \
+        -trim -format '%[fx:page.x+w/2] %[fx:page.y+h/2] %w' info: 2>/dev/null |
+        awk '$3 > 1 && $3 < 40 { printf "%d %d\n", $1, $2; ok = 1 } END { exit !ok }'
+}
+
+# The shell's menu for the item, drawn below the icon: entry N (1 設定, 2
+# 終了) chosen with the pointer, as most users do.
+shell_menu() {
+    xdotool mousemove "$ix" "$iy" click 3
+    sleep 0.6
+    xdotool mousemove $((ix - 80)) $((iy + 10 + 37 * $1))
+    sleep 0.2
+    xdotool click 1
+}
+
+# Each start is ended by the menu's 終了: first after the item's activation
+# (the double click) showed the window, then after the menu's 設定 did. (A
+# click into a window that the shell brought up this way, inactive, is lost
+# on this shell, so the window is not hidden in between.)
+for way in double-click 設定; do
+    e2e_start_program
+    wait_until icon_spot 30 || fail "no icon in GNOME Shell's top bar"
+    icon_window && fail "the icon went into an XEmbed tray, not the extension's item list"
+    spot=$(icon_spot) || fail "the icon left the shell's top bar"
+    read -r ix iy <<<"$spot"
+    main_window_visible && fail "start-up showed the window"
+    if [ "$way" = 設定 ]; then
+        shell_menu 1
+    else
+        xdotool mousemove "$ix" "$iy" click --repeat 2 --delay 80 1
+    fi
+    wait_until main_window_visible 10 || fail "the $way on the shell's icon did not show the window"
+    shell_menu 2
+    expect_program_ended "the menu's 終了 (after the $way)"
+    wait_until '! icon_spot' 10 || fail "the icon stayed in the shell's top bar after 終了"
+    [ ! -s "$E2E_WORK/out.log" ] || fail "the program wrote: $(head -n3 "$E2E_WORK/out.log")"
+done
+echo "PASS"
