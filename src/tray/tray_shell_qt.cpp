@@ -19,17 +19,18 @@ bool watcherOnTheBus() {
            bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
 }
 
-// Whether an XEmbed tray can exist at all: only on X11. Elsewhere (Wayland)
-// a QSystemTrayIcon that is not a D-Bus item can never be shown, and showing
-// it makes Qt look for X11's tray-window signal, which it warns is missing.
-bool xembedPossible() {
-    return QGuiApplication::platformName().compare(QLatin1String("xcb"), Qt::CaseInsensitive) == 0;
+// Wayland has no XEmbed tray: there a QSystemTrayIcon that is not a D-Bus
+// item can never be shown, and showing it makes Qt look for X11's
+// tray-window signal, which it warns is missing.
+bool onWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"),
+                                                      Qt::CaseInsensitive);
 }
 
 }  // namespace
 
 QtTrayShell::QtTrayShell(QObject* parent)
-    : QObject(parent), qtIconIsDBusItem_(watcherOnTheBus()), xembedPossible_(xembedPossible()) {
+    : QObject(parent), qtIconIsDBusItem_(watcherOnTheBus()), xembedPossible_(!onWayland()) {
     connect(
         &icon_, &QSystemTrayIcon::activated, this,
         [this](QSystemTrayIcon::ActivationReason reason) { emit action(codeForReason(reason)); });

@@ -61,7 +61,7 @@ private:
     // watcher is on the bus as the first one is made, and an XEmbed icon
     // otherwise; only the XEmbed one is ever shown, beside the item of our own.
     bool qtIconIsDBusItem_;
-    // Only X11 has an XEmbed tray; on Wayland the item is the only door.
+    // Wayland has no XEmbed tray; there the item is the only door.
     bool xembedPossible_;
     QSystemTrayIcon icon_;
     StatusNotifierItem sni_;
