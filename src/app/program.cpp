@@ -171,7 +171,13 @@ void Program::centreWindow() {
     window_.move(whole.left() + qRound(at.left / twips), whole.top() + qRound(at.top / twips));
 }
 
-void Program::hideWindow() { window_.hide(); }
+void Program::hideWindow() {
+    // Some window managers (GNOME's mutter) hand a withdrawn window back
+    // higher up by its title bar's height; it is put back where it stood, or
+    // it would creep up the screen each time it is shown.
+    if (window_.isVisible()) hiddenAt_ = window_.geometry();
+    window_.hide();
+}
 
 void Program::openSettings() {
     finishStartUp();
@@ -200,6 +206,7 @@ void Program::showWindow() {
         // withdrawn and shown anew, so it comes back where the user is.
         window_.hide();
     }
+    if (!window_.isVisible() && hiddenAt_) window_.setGeometry(*hiddenAt_);
     prepareFixedWindow(window_);
     window_.show();
     bringToForeground();

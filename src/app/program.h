@@ -7,11 +7,13 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QRect>
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "companion/companion_library.h"
 #include "companion/result_messages.h"
@@ -147,6 +149,8 @@ private:
     QElapsedTimer trayHostWaited_;
     bool startUpFinished_ = false;
     bool ended_ = false;
+    // Where the window's inside stood when it was last hidden.
+    std::optional<QRect> hiddenAt_;
 };
 
 }  // namespace zorvek::app
