@@ -2,10 +2,10 @@
 # SPDX-License-Identifier: MIT
 # GNOME Shell (X11, on Xvfb) with the AppIndicator extension, which hosts
 # StatusNotifierItems in the top bar and draws the menu the item exports. The
-# icon shows there; a double click activates the item (a single left click
-# opens the menu on this shell), which shows the window; the right click
-# shows 設定 and 終了: 設定 shows the window, 終了 ends the program and takes
-# the icon away.
+# icon shows there; the right click shows 設定 and 終了: 設定 shows the window
+# (in the same place each time, after 閉じる hid it), 終了 ends the program and
+# takes the icon away; a double click activates the item (a single left
+# click opens the menu on this shell), which shows the window.
 . "$(dirname "$0")/lib.sh"
 ZORVEK_NO_TRAY=1 e2e_prepare "$1" "$2"
 trap 'kill ${SHELL_PID:-} ${BUS_PID:-} ${SYSTEM_BUS_PID:-} 2>/dev/null || true; e2e_cleanup' EXIT
