@@ -148,7 +148,8 @@ def walk(node, ws):
 walk(json.load(sys.stdin), None)'
 }
 
-wayland_window_shown() { sway_windows | grep -q '^Zorvek-自動Pinging '; }
+# Whether the window is on the screen (on a shown workspace, not in the scratchpad).
+wayland_window_shown() { sway_windows | grep -q '^Zorvek-自動Pinging .* True$'; }
 
 # Fails when the program said anything (Qt's warnings among it): in normal
 # use it writes nothing on standard output or standard error.
