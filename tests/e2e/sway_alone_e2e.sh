@@ -9,7 +9,7 @@
 sway_prepare "$1" "$2"
 start_sway
 sway_start_program
-wait_until wayland_window_shown 10 || fail "without a tray host the window did not come up"
+wait_until wayland_window_shown 20 || fail "without a tray host the window did not come up: $(sway_windows)"
 sway_windows
 
 as_user swaymsg workspace 2 >/dev/null
