@@ -19,6 +19,7 @@
 
 #include "app/centring.h"
 #include "app/log_timestamp.h"
+#include "app/resident_pages.h"
 #include "app/window_manager_hints.h"
 #include "settings/file_io.h"
 #include "settings/settings_store.h"
@@ -27,6 +28,11 @@
 
 namespace zorvek::app {
 namespace {
+
+// How long the window stays hidden (after start-up, or after the user hid
+// it) before the program lets go of the pages it no longer uses: long enough
+// for the tray host's embedding and the first probes to have run.
+constexpr std::chrono::milliseconds kIdleAfter{2000};
 
 std::unique_ptr<tray::Shell> makeQtShell(tray::Shell* given, const ui::SetPing& window,
                                          QObject* parent) {
@@ -96,6 +102,11 @@ Program::Program(Options options)
     // While start-up waits for a tray host, it looks for one ten times a second.
     trayHostTimer_.setInterval(std::min(options_.trayHostWait, std::chrono::milliseconds(100)));
     connect(&trayHostTimer_, &QTimer::timeout, this, &Program::checkForTrayHost);
+    idleTimer_.setSingleShot(true);
+    idleTimer_.setInterval(kIdleAfter);
+    connect(&idleTimer_, &QTimer::timeout, this, [this] {
+        if (!window_.isVisible()) releaseUnchangedFilePages();
+    });
     connect(window_.CmdClose, &QPushButton::clicked, this, &Program::hideWindow);
     connect(window_.CmdSave, &QPushButton::clicked, this, &Program::save);
     connect(window_.PingCmd, &QPushButton::clicked, this, &Program::probeNow);
@@ -177,6 +188,7 @@ void Program::hideWindow() {
     // it would creep up the screen each time it is shown.
     if (window_.isVisible()) hiddenAt_ = window_.geometry();
     window_.hide();
+    idleTimer_.start();
 }
 
 void Program::openSettings() {

@@ -147,6 +147,9 @@ private:
     float topTwips_ = 0;
     QTimer trayHostTimer_;
     QElapsedTimer trayHostWaited_;
+    // Runs out a while after the window was hidden (also at start-up); the
+    // pages only start-up and the window used are then let go.
+    QTimer idleTimer_;
     bool startUpFinished_ = false;
     bool ended_ = false;
     // Where the window's inside stood when it was last hidden.
