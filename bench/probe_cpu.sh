@@ -9,6 +9,9 @@
 # The time is the kernel's run time in nanoseconds (/proc/PID/task/*/schedstat,
 # summed over the threads); utime+stime of /proc/PID/stat, in clock ticks, is
 # printed too, but at 10 ms a tick it cannot resolve ping's few milliseconds.
+# The resident sizes at the end are printed as well: on the virtual machines
+# measured, a process's CPU time while it sleeps and wakes grows with the
+# pages it has mapped, so they explain much of the difference.
 #
 # usage: bench/probe_cpu.sh PATH/TO/zorvek PATH/TO/libZorvek.so [SECONDS]
 set -euo pipefail
@@ -33,6 +36,8 @@ sleep "$seconds"
 z1=$(run_ns "$BENCH_PID") p1=$(run_ns "$ping_pid")
 zt1=$(ticks "$BENCH_PID") pt1=$(ticks "$ping_pid")
 kill -0 "$BENCH_PID" && kill -0 "$ping_pid"
+rss_mb() { awk '/^VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
+echo "resident at the end: zorvek $(rss_mb "$BENCH_PID") MB, ping $(rss_mb "$ping_pid") MB"
 awk -v z="$((z1 - z0))" -v p="$((p1 - p0))" -v zt="$((zt1 - zt0))" -v pt="$((pt1 - pt0))" \
     -v s="$seconds" -v hz="$(getconf CLK_TCK)" 'BEGIN {
     printf "probe CPU over %d s: zorvek %.1f ms (%d ticks of 1/%d s), ping %.1f ms (%d ticks)\n",
