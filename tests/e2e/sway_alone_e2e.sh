@@ -23,10 +23,6 @@ wait_until 'sway_windows | grep -q "^Zorvek-自動Pinging \(True [A-Za-z]*\|[A-Z
 sway_windows
 
 as_user swaymsg '[title="^Zorvek-自動Pinging$"] kill' >/dev/null
-wait_until '! kill -0 $ZORVEK_PID' 10 || fail "closing the window did not end the program"
-status=0
-wait "$ZORVEK_PID" || status=$?
-ZORVEK_PID=
-[ "$status" -eq 0 ] || fail "exit status $status after closing the window"
+expect_program_ended "closing the window"
 expect_quiet
 echo "PASS"

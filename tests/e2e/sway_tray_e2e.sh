@@ -40,10 +40,6 @@ item=$(program_item)
 quit_id=$(menu_entries "$item" | awk '$2 == "終了" { print $1 }')
 bus_call --dest="$item" /MenuBar com.canonical.dbusmenu.Event int32:"$quit_id" string:clicked \
     variant:int32:0 uint32:0 >/dev/null
-wait_until '! kill -0 $ZORVEK_PID' 10 || fail "the menu's 終了 did not end the program"
-status=0
-wait "$ZORVEK_PID" || status=$?
-ZORVEK_PID=
-[ "$status" -eq 0 ] || fail "exit status $status after 終了"
+expect_program_ended "the menu's 終了"
 expect_quiet
 echo "PASS"
