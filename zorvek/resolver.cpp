@@ -3,8 +3,8 @@
 
 #include <netdb.h>
 #include <pthread.h>
+#include <sched.h>
 
-#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -64,7 +64,6 @@ struct Lookup {
     std::mutex mutex;
     std::condition_variable doneCv;
     bool done = false;
-    std::atomic<bool> answered{false};  // `done`, for a caller that has not gone to sleep
     int rc = EAI_FAIL;
     std::vector<sockaddr_storage> addresses;
 };
@@ -72,14 +71,12 @@ struct Lookup {
 struct Job {
     std::shared_ptr<Lookup> lookup;
     std::string name;
+    int cpu = -1;  // the processor the caller was on, or -1 if not known
 };
 
 // A helper with nothing to do for this long ends, so an idle process keeps
 // no lookup threads.
 constexpr std::chrono::seconds kIdleEnd{60};
-
-// How long a caller waits for its answer awake before it sleeps.
-constexpr std::chrono::microseconds kAwakeWait{100};
 
 // The helper threads, kept between lookups: starting a thread costs more
 // than looking up a name in the hosts file. There are never more of them
@@ -144,12 +141,29 @@ void runLookup(Pool& pool, const Job& job) {
     // The slot is free before the waiting caller hears of the answer, so a
     // caller that probes again at once never finds its own lookup counted.
     releaseLookup();
-    std::lock_guard lock(job.lookup->mutex);
-    job.lookup->rc = rc;
-    job.lookup->addresses = std::move(addresses);
-    job.lookup->done = true;
-    job.lookup->answered.store(true, std::memory_order_release);
+    {
+        std::lock_guard lock(job.lookup->mutex);
+        job.lookup->rc = rc;
+        job.lookup->addresses = std::move(addresses);
+        job.lookup->done = true;
+    }
     job.lookup->doneCv.notify_all();
+}
+
+// Keeps the calling helper to processor `cpu` (if known and not already so).
+// A lookup from the hosts file takes microseconds; run on the caller's
+// processor while the caller sleeps, it needs no idle processor woken, which
+// on a virtual machine takes longer than the lookup. A name server's answer
+// is waited for blocked, so the helper takes no time from that processor then.
+void keepTo(int cpu) {
+    thread_local int kept = -1;
+    if (cpu < 0 || cpu == kept || cpu >= CPU_SETSIZE) return;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    // Refused (the processor is not allowed to this process), the helper
+    // runs wherever the system puts it, as any thread does.
+    if (pthread_setaffinity_np(pthread_self(), sizeof(set), &set) == 0) kept = cpu;
 }
 
 // One helper: takes queued jobs until none has come for kIdleEnd.
@@ -163,6 +177,7 @@ void serve(Pool& pool) {
         const Job job = std::move(pool.queue.front());
         pool.queue.pop_front();
         lock.unlock();
+        keepTo(job.cpu);
         runLookup(pool, job);
         lock.lock();
     }
@@ -172,10 +187,12 @@ void serve(Pool& pool) {
 // no thread can be started; the job is then not queued.
 void submit(Job job) {
     Pool& p = pool();
-    std::lock_guard lock(p.mutex);
+    job.cpu = sched_getcpu();  // -1 where the system cannot tell
+    std::unique_lock lock(p.mutex);
     p.queue.push_back(std::move(job));
     if (p.spare > 0) {
         --p.spare;
+        lock.unlock();
         p.work.notify_one();
         return;
     }
@@ -246,12 +263,9 @@ Result resolveHost(std::string_view host, Clock::time_point deadline) {
         return result;
     }
 
-    // A name from the hosts file comes back within microseconds; waiting for
-    // it awake for a moment spares the caller the time an idle processor
-    // takes to wake it. A slower lookup is waited for asleep.
-    const Clock::time_point awake = std::min(deadline, Clock::now() + kAwakeWait);
-    while (!lookup->answered.load(std::memory_order_acquire) && Clock::now() < awake) {
-    }
+    // The caller sleeps at once: its helper runs on this processor (see
+    // submit()), so the wait is a switch between two threads on one
+    // processor, not a wake-up of an idle one.
     std::unique_lock lock(lookup->mutex);
     if (!lookup->doneCv.wait_until(lock, deadline, [&] { return lookup->done; })) {
         result.status = Status::TimedOut;
