@@ -47,7 +47,7 @@ std::unique_ptr<tray::Shell> makeQtShell(tray::Shell* given, const ui::SetPing& 
 
 Program::Program(Options options)
     : options_(std::move(options)),
-      window_(nullptr, ui::SetPing::FieldFonts::Later),
+      window_(nullptr, ui::SetPing::Fields::Later),
       ownShell_(makeQtShell(options_.shell, window_, this)),
       ownBoxes_(options_.boxes ? nullptr : std::make_unique<ui::ModalBoxPresenter>(&window_)),
       shell_(options_.shell ? *options_.shell : *ownShell_),
@@ -134,7 +134,7 @@ void Program::showTrayIcon() {
 void Program::finishStartUp() {
     if (startUpFinished_) return;
     startUpFinished_ = true;
-    window_.applyFieldFonts();
+    window_.finishFields();
     settings::removeInterruptedSaves(options_.settings.saveTo);
     settings::SettingsControls current = controls();
     settings::loadSettings(options_.settings.loadFrom, current, record_);

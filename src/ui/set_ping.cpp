@@ -65,7 +65,7 @@ struct ControlRow {
     const char* name;  // an array member carries its index: "Text1(2)"
     Kind kind;
     const char* container;  // the frame a control stands in; kWindow for the window
-    const char* text;       // shown at creation
+    const char* text;  // shown at creation (a text box's, with Fields::Later, from finishFields)
     // Twips, from the top-left corner of the container's client area.
     int left, top, width, height;
     // The keyboard visits the controls by rising tab index. A frame takes no
@@ -270,11 +270,12 @@ void installFontSubstitutions() {
                                 QStringLiteral("DejaVu Sans Mono"), QStringLiteral("monospace")});
 }
 
-SetPing::SetPing(QWidget* parent, FieldFonts fieldFonts)
+SetPing::SetPing(QWidget* parent, Fields fields)
     // A fixed dialog with a title bar and its close command only; Qt::Tool keeps
     // it out of the taskbar.
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint) {
+    : QWidget(parent,
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      fields_(fields) {
     registerPictures();
     installFontSubstitutions();
     createWindow();
@@ -285,7 +286,7 @@ SetPing::SetPing(QWidget* parent, FieldFonts fieldFonts)
     createTabOrder();
     createTrayMenu();
     createTimer();
-    if (fieldFonts == FieldFonts::Now) applyFieldFonts();
+    if (fields == Fields::Now) finishFields();
 }
 
 void SetPing::createWindow() {
@@ -298,12 +299,15 @@ void SetPing::createWindow() {
 }
 
 // Every control of the table, in its container, at its place, in its font.
-// The text boxes get their font from applyFieldFonts.
+// The text boxes get their font from finishFields, and with Fields::Later
+// their text too.
 void SetPing::createControls() {
     for (const ControlRow& row : kControls) {
         QWidget* container = row.container == kWindow ? static_cast<QWidget*>(this)
                                                       : controlNamed<QWidget>(this, row.container);
-        QWidget* control = createControl(row, container);
+        ControlRow made = row;
+        if (row.kind == Kind::TextBox && fields_ == Fields::Later) made.text = "";
+        QWidget* control = createControl(made, container);
         control->setObjectName(QString::fromLatin1(row.name));
         control->setGeometry(pixels(row));
         if (row.font.family != nullptr && row.kind != Kind::TextBox)
@@ -405,11 +409,13 @@ void SetPing::createTimer() {
     Timer1->start();
 }
 
-void SetPing::applyFieldFonts() {
+void SetPing::finishFields() {
     for (const ControlRow& row : kControls) {
         if (row.kind != Kind::TextBox) continue;
         auto* field = controlNamed<QLineEdit>(this, row.name);
-        if (!field->testAttribute(Qt::WA_SetFont)) field->setFont(makeFont(row.font));
+        if (field->testAttribute(Qt::WA_SetFont)) continue;
+        field->setFont(makeFont(row.font));
+        if (fields_ == Fields::Later) field->setText(QString::fromUtf8(row.text));
     }
 }
 

@@ -38,17 +38,19 @@ inline constexpr char kDefaultHost[] = "localhost";
 class SetPing : public QWidget {
     Q_OBJECT
 public:
-    // When the four fields get their own font. A field lays its text out as
-    // soon as it is made, and again with each new font, which loads that font
-    // from the system: a program that wants its tray icon up first makes the
-    // fields in the desktop's font and gives them their own afterwards.
-    enum class FieldFonts { Now, Later };
+    // When the four fields get their own font and their first text. A field
+    // lays its text out as soon as it is made, and again with each new font
+    // or text, which loads the fonts the text needs from the system: a
+    // program that wants its tray icon up first makes the fields empty in the
+    // desktop's font and finishes them afterwards.
+    enum class Fields { Now, Later };
 
-    explicit SetPing(QWidget* parent = nullptr, FieldFonts fieldFonts = FieldFonts::Now);
+    explicit SetPing(QWidget* parent = nullptr, Fields fields = Fields::Now);
     ~SetPing() override;
 
-    // Gives the four fields their own font; nothing happens once they have it.
-    void applyFieldFonts();
+    // Gives the four fields their own font, and their first text where they
+    // were made empty; nothing happens once they have them.
+    void finishFields();
 
     // Control arrays, told apart by their index as the handlers receive it.
     QLineEdit* Text1(int index) const { return text1_.at(static_cast<size_t>(index)); }
@@ -112,6 +114,7 @@ private:
 
     std::array<QLineEdit*, 4> text1_{};
     std::array<QRadioButton*, 2> option1_{};
+    Fields fields_;
     std::array<QLabel*, 5> label1_{};
     QIcon normalPicture_;
     QIcon activePicture_;

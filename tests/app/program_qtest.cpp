@@ -439,8 +439,8 @@ private slots:
         {
             Harness h;
             h.trayHost = false;
-            h.w().Text1(0)->setText("kept");
             h.program->startUp();
+            h.w().Text1(0)->setText("kept");
             QVERIFY(h.program->waitingForTrayHost());
             QTRY_VERIFY(h.w().isVisible());
             QVERIFY(!h.program->waitingForTrayHost());
