@@ -284,6 +284,7 @@ SetPing::SetPing(QWidget* parent, Fields fields)
     setInitialValues();
     createAccessibleNames();
     createTabOrder();
+    makeTheUnitsOneStop();
     createTrayMenu();
     createTimer();
     if (fields == Fields::Now) finishFields();
@@ -390,6 +391,19 @@ void SetPing::createTabOrder() {
     std::ranges::stable_sort(stops, {}, &std::pair<int, QWidget*>::first);
     for (size_t i = 0; i < stops.size(); ++i)
         setTabOrder(stops[i].second, stops[(i + 1) % stops.size()].second);
+}
+
+// The unit buttons are one stop of the keyboard, the chosen one, whether it
+// was chosen by the user or by the settings: the other takes the focus by a
+// click or an arrow key only.
+void SetPing::makeTheUnitsOneStop() {
+    for (QRadioButton* option : option1_) {
+        const auto follow = [option](bool chosen) {
+            option->setFocusPolicy(chosen ? Qt::StrongFocus : Qt::ClickFocus);
+        };
+        follow(option->isChecked());
+        connect(option, &QRadioButton::toggled, option, follow);
+    }
 }
 
 // The tray menu: a popup only, so the window has no menu bar.

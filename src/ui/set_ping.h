@@ -109,6 +109,7 @@ private:
     void setInitialValues();
     void createAccessibleNames();
     void createTabOrder();
+    void makeTheUnitsOneStop();
     void createTrayMenu();
     void createTimer();
 

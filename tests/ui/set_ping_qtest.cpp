@@ -364,6 +364,17 @@ private slots:
         QTest::mouseClick(window.Option1(0), Qt::LeftButton);
         QVERIFY(window.Option1(0)->isChecked());
         QVERIFY(!window.Option1(1)->isChecked());
+        // The group's stop is the chosen unit, from either side, also where
+        // the settings chose it.
+        window.Option1(1)->setChecked(true);
+        window.Text1(1)->setFocus();
+        QTest::keyClick(window.Text1(1), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), window.Option1(1));
+        QTest::keyClick(window.Option1(1), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), window.Text1(2));
+        QTest::keyClick(window.Text1(2), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), window.Option1(1));
+        window.Option1(0)->setChecked(true);
         // Clicking a label does not change the box beside it.
         QTest::mouseClick(window.Label1(4), Qt::LeftButton);
         QVERIFY(!window.Check2->isChecked());
