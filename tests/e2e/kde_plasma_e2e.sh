@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# KDE Plasma 5's panel (plasmashell on Xvfb, under openbox) with its system
+# tray, which hosts StatusNotifierItems and draws the menu the item exports.
+# The item is listed by Plasma's watcher and its icon shows in the panel; a
+# left click activates it and the window comes; Plasma's right-click menu
+# holds 設定, which shows the window, and 終了, which ends the program and
+# takes the item out of the watcher's list and the icon out of the panel.
+. "$(dirname "$0")/lib.sh"
+if ! command -v plasmashell >/dev/null; then
+    echo "SKIP: plasmashell is not installed (scripts/setup installs it)"
+    exit 77
+fi
+ZORVEK_NO_TRAY=1 e2e_prepare "$1" "$2"
+trap 'kill ${PLASMA_PID:-} ${KDED_PID:-} 2>/dev/null || true; sleep 0.2
+    kill ${BUS_PID:-} 2>/dev/null || true; e2e_cleanup' EXIT
+
+# A home of the test's own, holding the panel below, and a session bus. The
+# system bus is one where nothing listens: Plasma's device and power lookups
+# fail quietly, as they do on a machine without one.
+export HOME="$E2E_WORK/home" XDG_CONFIG_HOME="$E2E_WORK/home/.config"
+export XDG_CACHE_HOME="$E2E_WORK/home/.cache" XDG_DATA_HOME="$E2E_WORK/home/.local/share"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME"
+dbus-daemon --session --nofork --nopidfile --address="unix:path=$E2E_WORK/bus" >/dev/null 2>&1 &
+BUS_PID=$!
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_WORK/bus"
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$E2E_WORK/no-system-bus"
+wait_until '[ -S "$E2E_WORK/bus" ]' 10 || fail "the session bus did not start"
+
+# One panel, 28 pixels along the top edge, holding the system tray alone.
+cat >"$XDG_CONFIG_HOME/plasma-org.kde.plasma.desktop-appletsrc" <<'INI'
+[Containments][1]
+formfactor=2
+lastScreen=0
+location=3
+plugin=org.kde.panel
+
+[Containments][1][Applets][2]
+plugin=org.kde.plasma.systemtray
+
+[Containments][1][Applets][2][Configuration]
+SystrayContainmentId=3
+
+[Containments][1][General]
+AppletOrder=2
+
+[Containments][3]
+formfactor=2
+lastScreen=0
+location=3
+plugin=org.kde.plasma.private.systemtray
+INI
+printf '[PlasmaViews][Panel 1][Defaults]\nthickness=28\n' >"$XDG_CONFIG_HOME/plasmashellrc"
+
+has_owner() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q true
+}
+# The items Plasma's watcher lists, one a line.
+watcher_items() {
+    dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierWatcher \
+        string:RegisteredStatusNotifierItems | sed -n 's/^ *string "\(.*\)"$/\1/p'
+}
+# Whether the watcher answers with an empty list.
+no_items() {
+    local items
+    items=$(watcher_items) && [ -z "$items" ]
+}
+
+# Plasma's watcher is a module of the KDE daemon that the session start-up
+# loads; here it is loaded by hand. Their temporary files (the daemon's
+# settings updates) go into the work folder; Plasma's Qt Quick scene is drawn
+# in software, as Xvfb has no GPU.
+start_window_manager || fail "openbox did not start"
+mkdir "$E2E_WORK/tmp"
+TMPDIR="$E2E_WORK/tmp" kded5 >"$E2E_WORK/kded.log" 2>&1 &
+KDED_PID=$!
+wait_until 'has_owner org.kde.kded5' 30 || fail "the KDE daemon did not start"
+dbus-send --session --print-reply --dest=org.kde.kded5 /kded org.kde.kded5.loadModule \
+    string:statusnotifierwatcher | grep -q 'boolean true' || fail "the KDE daemon did not load the watcher"
+wait_until 'has_owner org.kde.StatusNotifierWatcher' 10 || fail "Plasma's watcher did not come up"
+TMPDIR="$E2E_WORK/tmp" QT_QUICK_BACKEND=software QT_XCB_GL_INTEGRATION=none plasmashell --no-respawn \
+    >"$E2E_WORK/plasma.log" 2>&1 &
+PLASMA_PID=$!
+
+# Whether the panel is drawn: its light grey strip along the top.
+panel_shown() {
+    [ "$(import -display "$DISPLAY" -window root -crop 1280x20+0+0 +repage -colorspace gray \
+        -format '%[fx:int(100*mean)]' info:)" -gt 80 ]
+}
+wait_until panel_shown 60 || fail "Plasma's panel did not come"
+
+# Where the icon is: the middle of the pink (#FF00CC) pixels on the panel,
+# in screen pixels; fails while there are none.
+icon_spot() {
+    import -display "$DISPLAY" -window root -crop 1280x28+0+0 +repage "$E2E_WORK/panel.png" || return 1
+    convert "$E2E_WORK/panel.png" -fill black +opaque '#FF00CC' -fill white -opaque '#FF00CC' \
+        -trim -format '%[fx:page.x+w/2] %[fx:page.y+h/2] %w' info: 2>/dev/null |
+        awk '$3 > 1 && $3 < 40 { printf "%d %d\n", $1, $2; ok = 1 } END { exit !ok }'
+}
+
+e2e_start_program
+wait_until 'watcher_items | grep -q /StatusNotifierItem' 20 || fail "the item did not register with Plasma's watcher"
+wait_until icon_spot 30 || fail "no icon in Plasma's panel"
+icon_window && fail "the icon went into an XEmbed tray, not Plasma's item list"
+spot=$(icon_spot) || fail "the icon left Plasma's panel"
+read -r ix iy <<<"$spot"
+main_window_visible && fail "start-up showed the window"
+
+# Plasma's left click activates the item: the window comes.
+xdotool mousemove "$ix" "$iy" click 1
+wait_until main_window_visible 10 || fail "a left click on Plasma's icon did not show the window"
+xdotool mousemove --window "$(main_window)" 295 27 click 1   # 閉じる
+wait_until '! main_window_visible' 10 || fail "閉じる did not hide the window"
+
+# The menu Plasma opens below the panel: where it stands, as "x y width
+# height" of the light area on the bare (black) screen; fails while there is
+# none.
+menu_box() {
+    import -display "$DISPLAY" -window root -crop 400x200+0+28 +repage "$E2E_WORK/menu.png" || return 1
+    convert "$E2E_WORK/menu.png" -colorspace gray -threshold 50% -trim \
+        -format '%[fx:page.x] %[fx:page.y+28] %w %h' info: 2>/dev/null |
+        awk '$3 > 40 && $4 > 20 { print; ok = 1 } END { exit !ok }'
+}
+# Plasma's right click opens the program's menu, of two entries one above the
+# other: entry N (1 設定, 2 終了) is chosen with the pointer.
+plasma_menu() {
+    xdotool mousemove "$ix" "$iy" click 3
+    wait_until menu_box 10 || fail "Plasma's right click opened no menu"
+    sleep 0.2
+    local mx my mw mh
+    read -r mx my mw mh <<<"$(menu_box)"
+    xdotool mousemove $((mx + mw / 2)) $((my + mh * (2 * $1 - 1) / 4))
+    sleep 0.2
+    xdotool click 1
+}
+plasma_menu 1
+wait_until main_window_visible 10 || fail "the menu's first entry (設定) did not show the window"
+plasma_menu 2
+expect_program_ended "the menu's second entry (終了)"
+wait_until no_items 10 || fail "the item stayed in Plasma's watcher after 終了"
+wait_until '! icon_spot' 10 || fail "the icon stayed in Plasma's panel after 終了"
+[ ! -s "$E2E_WORK/out.log" ] || fail "the program wrote: $(head -n3 "$E2E_WORK/out.log")"
+echo "PASS"
