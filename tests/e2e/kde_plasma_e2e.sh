@@ -12,8 +12,30 @@ if ! command -v plasmashell >/dev/null; then
     exit 77
 fi
 ZORVEK_NO_TRAY=1 e2e_prepare "$1" "$2"
-trap 'kill ${PLASMA_PID:-} ${KDED_PID:-} 2>/dev/null || true; sleep 0.2
-    kill ${BUS_PID:-} 2>/dev/null || true; e2e_cleanup' EXIT
+
+# The processes on the test's session bus: Plasma, the KDE daemon and the
+# services the bus started for them (kglobalaccel, kactivitymanagerd...).
+bus_processes() {
+    local name
+    for name in $(dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.ListNames | sed -n 's/^ *string "\(:[^"]*\)"$/\1/p'); do
+        dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+            org.freedesktop.DBus.GetConnectionUnixProcessID "string:$name" 2>/dev/null |
+            sed -n 's/^ *uint32 //p'
+    done
+}
+# They write their settings into the work folder as they end, so each is
+# ended and waited for before the bus and the folder go.
+end_session() {
+    local pids pid
+    pids=$(bus_processes 2>/dev/null) || true
+    for pid in ${PLASMA_PID:-} ${KDED_PID:-} $pids; do kill "$pid" 2>/dev/null || true; done
+    for pid in ${PLASMA_PID:-} ${KDED_PID:-} $pids; do
+        wait_until "! kill -0 $pid" 10 || kill -KILL "$pid" 2>/dev/null || true
+    done
+    kill ${BUS_PID:-} 2>/dev/null || true
+}
+trap 'end_session; e2e_cleanup' EXIT
 
 # A home of the test's own, holding the panel below, and a session bus. The
 # system bus is one where nothing listens: Plasma's device and power lookups
