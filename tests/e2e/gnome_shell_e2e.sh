@@ -8,16 +8,11 @@
 # click opens the menu on this shell), which shows the window.
 . "$(dirname "$0")/lib.sh"
 ZORVEK_NO_TRAY=1 e2e_prepare "$1" "$2"
-trap 'kill ${SHELL_PID:-} ${BUS_PID:-} ${SYSTEM_BUS_PID:-} 2>/dev/null || true; e2e_cleanup' EXIT
 
-# A home of the test's own, where the shell's settings (dconf) say that the
-# extension is on, a session bus, and a stand-in system bus that answers for
-# the machine's services the shell asks after (it carries on without them).
-export HOME="$E2E_WORK/home" XDG_CONFIG_HOME="$E2E_WORK/home/.config"
-export XDG_CACHE_HOME="$E2E_WORK/home/.cache" XDG_DATA_HOME="$E2E_WORK/home/.local/share"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME"
-dbus-daemon --session --nofork --nopidfile --address="unix:path=$E2E_WORK/bus" >/dev/null 2>&1 &
-BUS_PID=$!
+# A session of the test's own, where the shell's settings (dconf) say that
+# the extension is on, and a stand-in system bus that answers for the
+# machine's services the shell asks after (it carries on without them).
+start_session_bus
 cat >"$E2E_WORK/system-bus.conf" <<XML
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
@@ -31,15 +26,14 @@ cat >"$E2E_WORK/system-bus.conf" <<XML
 </busconfig>
 XML
 dbus-daemon --config-file="$E2E_WORK/system-bus.conf" --nofork --nopidfile >/dev/null 2>&1 &
-SYSTEM_BUS_PID=$!
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_WORK/bus"
+E2E_HOST_PIDS=$!
 export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$E2E_WORK/system-bus"
-wait_until '[ -S "$E2E_WORK/bus" ] && [ -S "$E2E_WORK/system-bus" ]' 10 || fail "the buses did not start"
+wait_until '[ -S "$E2E_WORK/system-bus" ]' 10 || fail "the stand-in system bus did not start"
 gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com']"
 gsettings set org.gnome.shell welcome-dialog-last-shown-version '999'
 
 gnome-shell --x11 --replace --sm-disable >"$E2E_WORK/shell.log" 2>&1 &
-SHELL_PID=$!
+E2E_HOST_PIDS+=" $!"
 watcher_up() {
     dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
         org.freedesktop.DBus.NameHasOwner string:org.kde.StatusNotifierWatcher | grep -q true

@@ -13,41 +13,11 @@ if ! command -v plasmashell >/dev/null; then
 fi
 ZORVEK_NO_TRAY=1 e2e_prepare "$1" "$2"
 
-# The processes on the test's session bus: Plasma, the KDE daemon and the
-# services the bus started for them (kglobalaccel, kactivitymanagerd...).
-bus_processes() {
-    local name
-    for name in $(dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
-        org.freedesktop.DBus.ListNames | sed -n 's/^ *string "\(:[^"]*\)"$/\1/p'); do
-        dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
-            org.freedesktop.DBus.GetConnectionUnixProcessID "string:$name" 2>/dev/null |
-            sed -n 's/^ *uint32 //p'
-    done
-}
-# They write their settings into the work folder as they end, so each is
-# ended and waited for before the bus and the folder go.
-end_session() {
-    local pids pid
-    pids=$(bus_processes 2>/dev/null) || true
-    for pid in ${PLASMA_PID:-} ${KDED_PID:-} $pids; do kill "$pid" 2>/dev/null || true; done
-    for pid in ${PLASMA_PID:-} ${KDED_PID:-} $pids; do
-        wait_until "! kill -0 $pid" 10 || kill -KILL "$pid" 2>/dev/null || true
-    done
-    kill ${BUS_PID:-} 2>/dev/null || true
-}
-trap 'end_session; e2e_cleanup' EXIT
-
-# A home of the test's own, holding the panel below, and a session bus. The
-# system bus is one where nothing listens: Plasma's device and power lookups
-# fail quietly, as they do on a machine without one.
-export HOME="$E2E_WORK/home" XDG_CONFIG_HOME="$E2E_WORK/home/.config"
-export XDG_CACHE_HOME="$E2E_WORK/home/.cache" XDG_DATA_HOME="$E2E_WORK/home/.local/share"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME"
-dbus-daemon --session --nofork --nopidfile --address="unix:path=$E2E_WORK/bus" >/dev/null 2>&1 &
-BUS_PID=$!
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_WORK/bus"
+# A session of the test's own. The system bus is one where nothing listens:
+# Plasma's device and power lookups fail quietly, as they do on a machine
+# without one.
+start_session_bus
 export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$E2E_WORK/no-system-bus"
-wait_until '[ -S "$E2E_WORK/bus" ]' 10 || fail "the session bus did not start"
 
 # One panel, 28 pixels along the top edge, holding the system tray alone.
 cat >"$XDG_CONFIG_HOME/plasma-org.kde.plasma.desktop-appletsrc" <<'INI'
@@ -97,14 +67,14 @@ no_items() {
 start_window_manager || fail "openbox did not start"
 mkdir "$E2E_WORK/tmp"
 TMPDIR="$E2E_WORK/tmp" kded5 >"$E2E_WORK/kded.log" 2>&1 &
-KDED_PID=$!
+E2E_HOST_PIDS=$!
 wait_until 'has_owner org.kde.kded5' 30 || fail "the KDE daemon did not start"
 dbus-send --session --print-reply --dest=org.kde.kded5 /kded org.kde.kded5.loadModule \
     string:statusnotifierwatcher | grep -q 'boolean true' || fail "the KDE daemon did not load the watcher"
 wait_until 'has_owner org.kde.StatusNotifierWatcher' 10 || fail "Plasma's watcher did not come up"
 TMPDIR="$E2E_WORK/tmp" QT_QUICK_BACKEND=software QT_XCB_GL_INTEGRATION=none plasmashell --no-respawn \
     >"$E2E_WORK/plasma.log" 2>&1 &
-PLASMA_PID=$!
+E2E_HOST_PIDS+=" $!"
 
 # Whether the panel is drawn: its light grey strip along the top.
 panel_shown() {

@@ -58,8 +58,47 @@ e2e_prepare() {
 e2e_cleanup() {
     [ -n "${ZORVEK_PID:-}" ] && kill "$ZORVEK_PID" 2>/dev/null || true
     [ -n "${E2E_WM_PID:-}" ] && kill "$E2E_WM_PID" 2>/dev/null || true
+    [ -z "${E2E_BUS_PID:-}" ] || end_session_bus
     stop_private_display
     [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E_WORK"
+}
+
+# A desktop's session of the test's own: a home in the work folder (HOME and
+# the XDG folders, where the desktop's services keep their settings) and a
+# session bus, on which those services start as they are asked for.
+start_session_bus() {
+    export HOME="$E2E_WORK/home" XDG_CONFIG_HOME="$E2E_WORK/home/.config"
+    export XDG_CACHE_HOME="$E2E_WORK/home/.cache" XDG_DATA_HOME="$E2E_WORK/home/.local/share"
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME"
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$E2E_WORK/bus" >/dev/null 2>&1 &
+    E2E_BUS_PID=$!
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_WORK/bus"
+    wait_until '[ -S "$E2E_WORK/bus" ]' 10 || fail "the session bus did not start"
+}
+
+# The processes connected to the test's session bus, one a line.
+bus_processes() {
+    local name
+    for name in $(dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.ListNames | sed -n 's/^ *string "\(:[^"]*\)"$/\1/p'); do
+        dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+            org.freedesktop.DBus.GetConnectionUnixProcessID "string:$name" 2>/dev/null |
+            sed -n 's/^ *uint32 //p'
+    done
+}
+
+# Ends the session: every process on the bus (the desktop's and the services
+# the bus started for it) and those named in E2E_HOST_PIDS, each waited for,
+# since they write their settings into the work folder as they end; then the
+# bus itself.
+end_session_bus() {
+    local pids pid
+    pids="${E2E_HOST_PIDS:-} $(bus_processes 2>/dev/null)" || true
+    for pid in $pids; do kill "$pid" 2>/dev/null || true; done
+    for pid in $pids; do
+        wait_until "! kill -0 $pid" 10 || kill -KILL "$pid" 2>/dev/null || true
+    done
+    kill "$E2E_BUS_PID" 2>/dev/null || true
 }
 
 e2e_start_program() {

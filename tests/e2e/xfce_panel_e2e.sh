@@ -6,18 +6,12 @@
 # opens the menu the program exports, whose entries are 設定 and then 終了.
 . "$(dirname "$0")/lib.sh"
 ZORVEK_NO_TRAY=1 e2e_prepare "$1" "$2"
-trap 'kill ${PANEL_PID:-} ${BUS_PID:-} 2>/dev/null || true; e2e_cleanup' EXIT
 
-# A session bus of the test's own; the panel's settings service (xfconfd)
-# starts on it on demand and reads the panel below from XDG_CONFIG_HOME.
-export HOME="$E2E_WORK/home" XDG_CONFIG_HOME="$E2E_WORK/home/.config"
-export XDG_CACHE_HOME="$E2E_WORK/home/.cache" XDG_DATA_HOME="$E2E_WORK/home/.local/share"
+# A session of the test's own; the panel's settings service (xfconfd) starts
+# on its bus on demand and reads the panel below from XDG_CONFIG_HOME.
+start_session_bus
 channels="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
 mkdir -p "$channels"
-dbus-daemon --session --nofork --nopidfile --address="unix:path=$E2E_WORK/bus" >/dev/null 2>&1 &
-BUS_PID=$!
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_WORK/bus"
-wait_until '[ -S "$E2E_WORK/bus" ]' 10 || fail "the session bus did not start"
 
 # One panel along the top edge holding the notification area alone.
 cat >"$channels/xfce4-panel.xml" <<'XML'
@@ -45,7 +39,7 @@ cat >"$channels/xfce4-panel.xml" <<'XML'
 </channel>
 XML
 xfce4-panel --disable-wm-check --sm-client-disable >"$E2E_WORK/panel.log" 2>&1 &
-PANEL_PID=$!
+E2E_HOST_PIDS=$!
 wait_until 'xdotool search --onlyvisible --class xfce4-panel' 20 || fail "the XFCE panel did not start"
 
 # Where the icon is: the middle of the pink (#FF00CC) pixels on the panel
