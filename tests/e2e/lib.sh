@@ -177,17 +177,48 @@ log_lines() {
         awk 'NR > 1 { dark = ($0 ~ /white|#FFFFFF|gray\(255\)/); if (dark && !prev) n++; prev = dark } END { print n + 0 }'
 }
 
+# Clicks button N on the tray icon. A click within the double-click time
+# (Qt's 400 ms) of the one before with the same button is the second half of
+# a double click, which the program leaves alone (a right one opens no menu);
+# a user's clicks that are meant apart come further apart, so the rest of
+# half a second since that button's last click is waited first.
 click_icon() {
-    local icon
+    local icon last rest
     icon=$(icon_window) || fail "no tray icon"
+    last=E2E_CLICKED_$1
+    if [ -n "${!last:-}" ]; then
+        rest=$((500000 - ${EPOCHREALTIME/./} + ${!last}))
+        [ "$rest" -le 0 ] || sleep "0.$(printf %06d "$rest")"
+    fi
     xdotool mousemove --window "$icon" 11 11 click "$1"
+    printf -v "$last" %s "${EPOCHREALTIME/./}"
+}
+
+# Opens the icon's menu with a right click and waits until it is up.
+open_tray_menu() {
+    E2E_WINDOWS_BEFORE_MENU=$(xdotool search --onlyvisible --class zorvek 2>/dev/null | tr '\n' ' ')
+    click_icon 3
+    wait_until 'tray_menu_window >/dev/null' 10 || fail "the right click did not open the menu"
+}
+
+# The menu's window: a popup of the program's (an override-redirect window,
+# not a tooltip) that was not there before the right click.
+tray_menu_window() {
+    local w
+    for w in $(xdotool search --onlyvisible --class zorvek 2>/dev/null); do
+        case " $E2E_WINDOWS_BEFORE_MENU " in *" $w "*) continue ;; esac
+        xwininfo -id "$w" 2>/dev/null | grep -q "Override Redirect State: yes" || continue
+        xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q TOOLTIP && continue
+        echo "$w"
+        return 0
+    done
+    return 1
 }
 
 # Chooses entry N (1 "設定", 2 "終了") of the tray icon's menu with the keyboard.
 choose_from_tray_menu() {
     xdotool mousemove 600 600
-    click_icon 3
-    sleep 0.5
+    open_tray_menu
     local keys=()
     for _ in $(seq 1 "$1"); do keys+=(Down); done
     xdotool key --clearmodifiers "${keys[@]}" Return

@@ -24,10 +24,8 @@ xdotool mousemove 600 600
 sleep 0.3
 
 # Right click: the menu opens at the pointer; the window stays hidden.
-before_menu=$(xdotool search --onlyvisible --class zorvek | sort)
-click_icon 3
-wait_until '[ "$(xdotool search --onlyvisible --class zorvek | sort)" != "$before_menu" ]' 10 || fail "no menu"
-menu=$(comm -13 <(echo "$before_menu") <(xdotool search --onlyvisible --class zorvek | sort) | tail -n1)
+open_tray_menu
+menu=$(tray_menu_window) || fail "the menu went before a key was pressed"
 eval "$(xdotool getwindowgeometry --shell "$menu")"
 [ "$X" -ge 1000 ] && [ "$Y" -lt 80 ] || fail "menu at $X,$Y, not at the pointer"
 main_window_visible && fail "the right click showed the window"
