@@ -211,7 +211,7 @@ void Program::showWindow() {
         // minimised.
         window_.setWindowState(window_.windowState() & ~Qt::WindowMinimized);
     } else if (window_.isVisible() && window_.windowHandle() != nullptr &&
-               !window_.windowHandle()->isExposed()) {
+               (!window_.windowHandle()->isExposed() || waylandWindowElsewhere())) {
         // A window the window manager has taken off the screen without
         // minimising it ("show desktop", another virtual desktop) is visible
         // to Qt too, which then neither maps nor activates it again. It is
@@ -229,6 +229,16 @@ void Program::quit() {
     ended_ = true;
     trayIcon_.remove();
     options_.endProcess(0);
+}
+
+// On Wayland a program cannot raise its own window, and a window on another
+// workspace counts as exposed until Qt next draws it; one that is not the
+// active window may be anywhere, so it is shown anew, which the compositor
+// puts where the user is, with the focus.
+bool Program::waylandWindowElsewhere() const {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"),
+                                                      Qt::CaseInsensitive) &&
+           !window_.isActiveWindow();
 }
 
 void Program::bringToForeground() {

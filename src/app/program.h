@@ -125,6 +125,7 @@ private:
     void centreWindow();
     bool trayHostPresent() const;
     void checkForTrayHost();
+    bool waylandWindowElsewhere() const;
     void bringToForeground();
     schedule::IntervalUnit unit() const;
 
