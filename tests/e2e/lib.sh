@@ -108,10 +108,15 @@ e2e_start_program() {
 
 # The icon's window: one of the program's windows that is tray-icon sized.
 icon_window() {
-    local w geo
-    for w in $(xdotool search --class zorvek 2>/dev/null); do
-        geo=$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: //p')
-        [ -n "$geo" ] && [ "${geo%x*}" -le 32 ] && [ "${geo#*x}" -le 32 ] && { echo "$w"; return 0; }
+    local w geo try
+    # A search that meets a window as it goes (a tooltip) can end early, so
+    # an icon not found is looked for again a few times.
+    for try in 1 2 3 4 5; do
+        for w in $(xdotool search --class zorvek 2>/dev/null); do
+            geo=$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: //p')
+            [ -n "$geo" ] && [ "${geo%x*}" -le 32 ] && [ "${geo#*x}" -le 32 ] && { echo "$w"; return 0; }
+        done
+        [ "$try" = 5 ] || sleep 0.1
     done
     return 1
 }
@@ -178,20 +183,23 @@ log_lines() {
 }
 
 # Clicks button N on the tray icon. A click within the double-click time
-# (Qt's 400 ms) of the one before with the same button is the second half of
-# a double click, which the program leaves alone (a right one opens no menu);
-# a user's clicks that are meant apart come further apart, so the rest of
-# half a second since that button's last click is waited first.
+# (Qt's 400 ms, as the X server stamps the clicks) and distance (5 pixels) of
+# the one before with the same button is the second half of a double click,
+# which the program leaves alone (a right one opens no menu). Clicks a user
+# means apart are apart: each click of a button lands 8 pixels from that
+# button's click before, and half a second after it.
 click_icon() {
-    local icon last rest
+    local icon last rest spot
     icon=$(icon_window) || fail "no tray icon"
     last=E2E_CLICKED_$1
+    spot=7
     if [ -n "${!last:-}" ]; then
-        rest=$((500000 - ${EPOCHREALTIME/./} + ${!last}))
+        rest=$((500000 - ${EPOCHREALTIME/./} + ${!last%:*}))
         [ "$rest" -le 0 ] || sleep "0.$(printf %06d "$rest")"
+        [ "${!last#*:}" = 15 ] || spot=15
     fi
-    xdotool mousemove --window "$icon" 11 11 click "$1"
-    printf -v "$last" %s "${EPOCHREALTIME/./}"
+    xdotool mousemove --window "$icon" "$spot" "$spot" click "$1"
+    printf -v "$last" %s "${EPOCHREALTIME/./}:$spot"
 }
 
 # Opens the icon's menu with a right click and waits until it is up.
