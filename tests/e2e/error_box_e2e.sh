@@ -17,7 +17,7 @@ sleep 2.2
 second=$(log_lines)
 echo "log lines while the box is open: $first, then $second"
 [ "$second" -ge $((first + 3)) ] || fail "the log went from $first to $second lines in 2 s"
-boxes=$(xdotool search --onlyvisible --name '^Zorvekエラー$' | wc -l)
+boxes=$(xsearch --onlyvisible --name '^Zorvekエラー$' | wc -l)
 [ "$boxes" -eq 1 ] || fail "$boxes error boxes open"
 
 choose_from_tray_menu 2

@@ -109,10 +109,10 @@ e2e_start_program() {
 # The icon's window: one of the program's windows that is tray-icon sized.
 icon_window() {
     local w geo try
-    # A search that meets a window as it goes (a tooltip) can end early, so
-    # an icon not found is looked for again a few times.
+    # The icon may be between trays (one restarting), so it is looked for
+    # again a few times.
     for try in 1 2 3 4 5; do
-        for w in $(xdotool search --class zorvek 2>/dev/null); do
+        for w in $(xsearch --class zorvek); do
             geo=$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: //p')
             [ -n "$geo" ] && [ "${geo%x*}" -le 32 ] && [ "${geo#*x}" -le 32 ] && { echo "$w"; return 0; }
         done
@@ -124,7 +124,7 @@ icon_window() {
 # How many tray-icon sized windows of ours there are.
 icon_count() {
     local w geo n=0
-    for w in $(xdotool search --class zorvek 2>/dev/null); do
+    for w in $(xsearch --class zorvek); do
         geo=$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: //p')
         [ -n "$geo" ] && [ "${geo%x*}" -le 32 ] && [ "${geo#*x}" -le 32 ] && n=$((n + 1))
     done
@@ -146,7 +146,19 @@ XML
     wait_until 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' 10
 }
 
-main_window() { xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' | head -n1; }
+# xdotool search, made again when it failed on a window that went away while
+# it looked (an X error: a tooltip's, a menu's); prints what it found, and
+# succeeds also where it found nothing.
+xsearch() {
+    local out try
+    for try in 1 2 3 4 5; do
+        out=$(xdotool search "$@" 2>"$E2E_WORK/xsearch.err") || true
+        grep -q "X Error" "$E2E_WORK/xsearch.err" || break
+    done
+    [ -z "$out" ] || echo "$out"
+}
+
+main_window() { xsearch --onlyvisible --name '^Zorvek-自動Pinging$' | head -n1; }
 
 # Waits for the icon to be embedded in the tray host; $1 says what failed.
 expect_icon() { wait_until icon_window 20 || fail "${1:-the icon was not embedded in the tray}"; }
@@ -157,8 +169,8 @@ show_window_by_click() {
     wait_until main_window_visible 10 || fail "${1:-a left click did not show the window}"
 }
 
-main_window_visible() { xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' >/dev/null 2>&1; }
-message_box_visible() { xdotool search --onlyvisible --name '^Zorvek(エラー)?$' >/dev/null 2>&1; }
+main_window_visible() { [ -n "$(main_window)" ]; }
+message_box_visible() { [ -n "$(xsearch --onlyvisible --name '^Zorvek(エラー)?$')" ]; }
 
 # Which picture the icon shows: "active" (mostly pink) or "normal" (mostly black).
 icon_picture() {
@@ -174,7 +186,7 @@ icon_picture() {
 # Counts the text lines shown in the log list (rows of dark pixels, grouped).
 log_lines() {
     local win
-    win=$(xdotool search --onlyvisible --name '^Zorvek-自動Pinging$' | head -n1)
+    win=$(main_window)
     import -display "$DISPLAY" -window "$win" "$E2E_WORK/window.png"
     # The list's inside, in window pixels: x 16..354, y 157..352.
     convert "$E2E_WORK/window.png" -crop 338x195+16+157 +repage -colorspace gray -threshold 50% \
@@ -204,7 +216,7 @@ click_icon() {
 
 # Opens the icon's menu with a right click and waits until it is up.
 open_tray_menu() {
-    E2E_WINDOWS_BEFORE_MENU=$(xdotool search --onlyvisible --class zorvek 2>/dev/null | tr '\n' ' ')
+    E2E_WINDOWS_BEFORE_MENU=$(xsearch --onlyvisible --class zorvek | tr '\n' ' ')
     click_icon 3
     wait_until 'tray_menu_window >/dev/null' 10 || fail "the right click did not open the menu"
 }
@@ -213,7 +225,7 @@ open_tray_menu() {
 # not a tooltip) that was not there before the right click.
 tray_menu_window() {
     local w
-    for w in $(xdotool search --onlyvisible --class zorvek 2>/dev/null); do
+    for w in $(xsearch --onlyvisible --class zorvek); do
         case " $E2E_WINDOWS_BEFORE_MENU " in *" $w "*) continue ;; esac
         xwininfo -id "$w" 2>/dev/null | grep -q "Override Redirect State: yes" || continue
         xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q TOOLTIP && continue

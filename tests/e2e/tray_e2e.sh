@@ -16,9 +16,9 @@ eval "$(xdotool getwindowgeometry --shell "$icon")"
 main_window_visible && fail "start-up showed the window"
 
 # Hovering shows the caption as the tip: a small window of ours appears.
-before=$(xdotool search --onlyvisible --class zorvek | wc -l)
+before=$(xsearch --onlyvisible --class zorvek | wc -l)
 xdotool mousemove --window "$icon" 11 11
-wait_until '[ "$(xdotool search --onlyvisible --class zorvek | wc -l)" -gt "$before" ]' 10 ||
+wait_until '[ "$(xsearch --onlyvisible --class zorvek | wc -l)" -gt "$before" ]' 10 ||
     fail "no tooltip over the icon"
 xdotool mousemove 600 600
 sleep 0.3

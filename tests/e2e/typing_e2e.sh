@@ -20,7 +20,7 @@ xmessage -geometry +0+600 "another window" &
 other_pid=$!
 trap 'kill $other_pid 2>/dev/null; e2e_cleanup' EXIT
 wait_until 'xdotool search --onlyvisible --class xmessage' 10 || fail "no other window"
-other=$(xdotool search --onlyvisible --class xmessage | head -n1)
+other=$(xsearch --onlyvisible --class xmessage | head -n1)
 xdotool windowfocus --sync "$other"
 sleep 0.5
 xdotool windowfocus --sync "$win"
