@@ -83,28 +83,10 @@ panel_shown() {
 }
 wait_until panel_shown 60 || fail "Plasma's panel did not come"
 
-# Where the icon is: the middle of the pink (#FF00CC) pixels on the panel,
-# in screen pixels; fails while there are none.
-icon_spot() {
-    import -display "$DISPLAY" -window root -crop 1280x28+0+0 +repage "$E2E_WORK/panel.png" || return 1
-    convert "$E2E_WORK/panel.png" -fill black +opaque '#FF00CC' -fill white -opaque '#FF00CC' \
-        -trim -format '%[fx:page.x+w/2] %[fx:page.y+h/2] %w' info: 2>/dev/null |
-        awk '$3 > 1 && $3 < 40 { printf "%d %d\n", $1, $2; ok = 1 } END { exit !ok }'
-}
-
 e2e_start_program
 wait_until 'watcher_items | grep -q /StatusNotifierItem' 20 || fail "the item did not register with Plasma's watcher"
-wait_until icon_spot 30 || fail "no icon in Plasma's panel"
-icon_window && fail "the icon went into an XEmbed tray, not Plasma's item list"
-spot=$(icon_spot) || fail "the icon left Plasma's panel"
-read -r ix iy <<<"$spot"
-main_window_visible && fail "start-up showed the window"
-
-# Plasma's left click activates the item: the window comes.
-xdotool mousemove "$ix" "$iy" click 1
-wait_until main_window_visible 10 || fail "a left click on Plasma's icon did not show the window"
-xdotool mousemove --window "$(main_window)" 295 27 click 1   # 閉じる
-wait_until '! main_window_visible' 10 || fail "閉じる did not hide the window"
+expect_icon_in_host "Plasma's panel"
+left_click_in_host_shows_window "Plasma's panel"
 
 # The menu Plasma opens below the panel: where it stands, as "x y width
 # height" of the light area on the bare (black) screen; fails while there is

@@ -194,6 +194,41 @@ log_lines() {
         awk 'NR > 1 { dark = ($0 ~ /white|#FFFFFF|gray\(255\)/); if (dark && !prev) n++; prev = dark } END { print n + 0 }'
 }
 
+# Where the icon is in a host's bar along the top of the screen (HOST_BAR
+# pixels high, 28 unless set): the middle of its pink (#FF00CC) pixels, as
+# "x y" in screen pixels, matched within HOST_FUZZ where the host scales the
+# picture; fails while there are none.
+icon_spot() {
+    import -display "$DISPLAY" -window root -crop "1280x${HOST_BAR:-28}+0+0" +repage "$E2E_WORK/bar.png" ||
+        return 1
+    convert "$E2E_WORK/bar.png" -fuzz "${HOST_FUZZ:-0}" -fill black +opaque '#FF00CC' \
+        -fill white -opaque '#FF00CC' -trim -format '%[fx:page.x+w/2] %[fx:page.y+h/2] %w' info: 2>/dev/null |
+        awk '$3 > 1 && $3 < 40 { printf "%d %d\n", $1, $2; ok = 1 } END { exit !ok }'
+}
+
+# For hosts that draw the items themselves (a panel's StatusNotifierItems):
+# waits for the icon in HOST (icon_spot finds it on the screen,
+# as "x y"), checks that it is not an XEmbed icon and that start-up showed no
+# window, and sets ix and iy to the icon's middle.
+expect_icon_in_host() {
+    local spot
+    wait_until icon_spot 30 || fail "no icon in $1"
+    icon_window && fail "the icon went into an XEmbed tray, not $1's item list"
+    spot=$(icon_spot) || fail "the icon left $1"
+    read -r ix iy <<<"$spot"
+    main_window_visible && fail "start-up showed the window"
+    return 0
+}
+
+# The host's left click on the icon at ix, iy activates the item: the window
+# comes; 閉じる hides it again.
+left_click_in_host_shows_window() {
+    xdotool mousemove "$ix" "$iy" click 1
+    wait_until main_window_visible 10 || fail "a left click on $1's icon did not show the window"
+    xdotool mousemove --window "$(main_window)" 295 27 click 1   # 閉じる
+    wait_until '! main_window_visible' 10 || fail "閉じる did not hide the window"
+}
+
 # Clicks button N on the tray icon. A click within the double-click time
 # (Qt's 400 ms, as the X server stamps the clicks) and distance (5 pixels) of
 # the one before with the same button is the second half of a double click,

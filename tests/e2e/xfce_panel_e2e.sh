@@ -42,27 +42,9 @@ xfce4-panel --disable-wm-check --sm-client-disable >"$E2E_WORK/panel.log" 2>&1 &
 E2E_HOST_PIDS=$!
 wait_until 'xdotool search --onlyvisible --class xfce4-panel' 20 || fail "the XFCE panel did not start"
 
-# Where the icon is: the middle of the pink (#FF00CC) pixels on the panel
-# strip, in screen pixels; fails while there are none.
-icon_spot() {
-    import -display "$DISPLAY" -window root -crop 1280x28+0+0 +repage "$E2E_WORK/panel.png" || return 1
-    convert "$E2E_WORK/panel.png" -fill black +opaque '#FF00CC' -fill white -opaque '#FF00CC' \
-        -trim -format '%[fx:page.x+w/2] %[fx:page.y+h/2] %w' info: 2>/dev/null |
-        awk '$3 > 1 && $3 < 40 { printf "%d %d\n", $1, $2; ok = 1 } END { exit !ok }'
-}
-
 e2e_start_program
-wait_until icon_spot 20 || fail "no icon in the XFCE panel"
-icon_window && fail "the icon went into the XEmbed tray, not the panel's item list"
-spot=$(icon_spot) || fail "the icon left the XFCE panel"
-read -r ix iy <<<"$spot"
-main_window_visible && fail "start-up showed the window"
-
-# The panel's left click activates the item: the window comes.
-xdotool mousemove "$ix" "$iy" click 1
-wait_until main_window_visible 10 || fail "a left click on the panel's icon did not show the window"
-xdotool mousemove --window "$(main_window)" 295 27 click 1   # 閉じる
-wait_until '! main_window_visible' 10 || fail "閉じる did not hide the window"
+expect_icon_in_host "the XFCE panel"
+left_click_in_host_shows_window "the XFCE panel"
 
 # Whether a menu is open below the panel: on the bare (black) screen there,
 # a light area.
