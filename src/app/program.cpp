@@ -236,9 +236,7 @@ void Program::quit() {
 // active window may be anywhere, so it is shown anew, which the compositor
 // puts where the user is, with the focus.
 bool Program::waylandWindowElsewhere() const {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"),
-                                                      Qt::CaseInsensitive) &&
-           !window_.isActiveWindow();
+    return tray::onWayland() && !window_.isActiveWindow();
 }
 
 void Program::bringToForeground() {

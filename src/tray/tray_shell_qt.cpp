@@ -19,15 +19,12 @@ bool watcherOnTheBus() {
            bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
 }
 
-// Wayland has no XEmbed tray: there a QSystemTrayIcon that is not a D-Bus
-// item can never be shown, and showing it makes Qt look for X11's
-// tray-window signal, which it warns is missing.
+}  // namespace
+
 bool onWayland() {
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"),
                                                       Qt::CaseInsensitive);
 }
-
-}  // namespace
 
 QtTrayShell::QtTrayShell(QObject* parent)
     : QObject(parent), qtIconIsDBusItem_(watcherOnTheBus()), xembedPossible_(!onWayland()) {

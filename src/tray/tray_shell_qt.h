@@ -20,6 +20,12 @@
 
 namespace zorvek::tray {
 
+// Whether Qt runs on Wayland. Wayland has no XEmbed tray: there a
+// QSystemTrayIcon that is not a D-Bus item can never be shown, and showing it
+// makes Qt look for X11's tray-window signal, which it warns is missing. Nor
+// can a program raise its own window there.
+bool onWayland();
+
 class QtTrayShell : public QObject, public Shell {
     Q_OBJECT
 public:
